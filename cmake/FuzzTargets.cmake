@@ -1,0 +1,29 @@
+# libFuzzer targets with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Each runs for a bounded time in the test suite, starting from the seed
+# corpus kept in the repository (new inputs go to a scratch copy in the build).
+
+option(ZMK_FUZZ "Build and run the fuzz targets (needs clang)" ON)
+set(ZMK_FUZZ_SECONDS 15 CACHE STRING "Time each fuzz target runs in the test suite")
+
+if(ZMK_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(STATUS "Fuzz targets need clang; not built")
+  set(ZMK_FUZZ OFF)
+endif()
+
+# zmk_fuzz_target(name SOURCES ... LIBS ... CORPUS dir)
+function(zmk_fuzz_target name)
+  if(NOT ZMK_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  set(san -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+  add_executable(${name} ${F_SOURCES})
+  target_compile_options(${name} PRIVATE ${san} -g -O1)
+  target_link_options(${name} PRIVATE ${san})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  add_test(NAME fuzz.${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1
+                   sh -c "mkdir -p '${scratch}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${ZMK_FUZZ_SECONDS} -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 '${scratch}' '${F_CORPUS}'")
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()

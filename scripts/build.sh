@@ -1,0 +1,12 @@
+#!/bin/bash
+# Builds both deliverables (and the Windows tests and stand-ins) with the
+# Windows release preset and copies the deliverables to dist/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release
+mkdir -p dist
+cp build/windows/library/ZELMORK.dll build/windows/installer/stelmorivax_x64.exe dist/
+ls -l dist/

@@ -1,0 +1,21 @@
+#!/bin/bash
+# Builds the deliverables again in a fresh folder with another path and
+# compares them byte for byte with dist/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+other=$(mktemp -d /tmp/zmk-repro.XXXXXX)
+trap 'rm -rf "$other"' EXIT
+
+cmake -S . -B "$other/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake --build "$other/b" -j2 --target ZELMORK stelmorivax_x64 >/dev/null
+same=1
+for f in library/ZELMORK.dll installer/stelmorivax_x64.exe; do
+  name=$(basename "$f")
+  if cmp -s "$other/b/$f" "dist/$name"; then
+    echo "reproducible: $name $(sha256sum <"dist/$name" | cut -c1-16)"
+  else
+    echo "NOT reproducible: $name"; same=0
+  fi
+done
+[ $same -eq 1 ]

@@ -1,0 +1,11 @@
+# Sourced with the session folder as $1: points Wine at the session's prefix
+# and display. Quiet, 64-bit only, and no Mono/Gecko install prompts.
+zmk_session=${1:?session folder}
+export WINEPREFIX="$zmk_session/prefix"
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+if [ -f "$zmk_session/display" ]; then
+  DISPLAY=":$(cat "$zmk_session/display")"
+  export DISPLAY
+fi
