@@ -1,0 +1,313 @@
+// A simulated Art-Net node for the probe's tests. It listens on UDP 6454 of
+// its address inside a test's network namespace, records every datagram it
+// receives, and answers an ArtPoll the way the current scenario says. A test
+// sets the scenario and reads the record over a UDP control port.
+//
+//   artnet-node --address A [--second B] [--control-port P] [--lifetime S]
+//
+// Control commands (one datagram each; the answer goes back to the sender):
+//   scenario [key=value ...]  forget the record and set a new scenario:
+//     reply=good|none         answer the poll or stay silent (good)
+//     length=N                reply length in bytes, padded with zeros (239)
+//     poke=OFFSET:HEX         overwrite reply bytes, e.g. poke=190:01 (repeatable)
+//     delay=MS                wait before replying (0)
+//     before=KIND,...         send these first: poll, dmx, othernode, garbage
+//     source=second           send the reply from the second address
+//     flood=RATE              unrelated datagrams per second until the reply
+//     flood_ms=MS             how long a flood lasts when there is no reply (3500)
+//   report                    "datagrams=N polls=N first=HEX from=IP:PORT"
+//   quit
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint16_t kArtNetPort = 6454;
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+int BoundSocket(const char* address, std::uint16_t port) {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    if (fd < 0 || inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
+        bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        std::fprintf(stderr, "artnet-node: cannot bind %s:%u: %s\n", address, port, std::strerror(errno));
+        std::exit(1);
+    }
+    return fd;
+}
+
+Bytes ArtNetHeader(std::uint16_t opCode, std::size_t size) {
+    Bytes packet(size, 0);
+    std::memcpy(packet.data(), "Art-Net", 8);
+    packet[8] = opCode & 0xFF;
+    packet[9] = opCode >> 8;
+    return packet;
+}
+
+Bytes PollReply(in_addr address, std::size_t length) {
+    Bytes reply = ArtNetHeader(0x2100, 239);
+    std::memcpy(reply.data() + 10, &address, 4);
+    reply[14] = kArtNetPort & 0xFF;
+    reply[15] = kArtNetPort >> 8;
+    std::memcpy(reply.data() + 26, "Open DMX", 8);
+    std::memcpy(reply.data() + 44, "Open DMX Ethernet", 18);
+    reply[173] = 1;     // NumPortsLo
+    reply[174] = 0x80;  // PortTypes[0]: outputs DMX
+    reply.resize(length, 0);
+    return reply;
+}
+
+struct Scenario {
+    bool reply = true;
+    std::size_t length = 239;
+    std::vector<std::pair<std::size_t, Bytes>> pokes;
+    int delayMs = 0;
+    std::vector<std::string> before;
+    bool fromSecond = false;
+    int floodRate = 0;
+    int floodMs = 3500;
+};
+
+struct Node {
+    int art = -1;
+    int second = -1;
+    int control = -1;
+    in_addr address{};
+    Scenario scenario;
+    // The record of what arrived on the Art-Net port.
+    int datagrams = 0;
+    int polls = 0;
+    Bytes first;
+    std::string firstFrom;
+    // A reply in progress.
+    sockaddr_in peer{};
+    std::int64_t replyAt = -1;
+    std::int64_t floodUntil = -1;
+    std::int64_t nextFlood = -1;
+    long floodSent = 0;
+};
+
+Bytes Hex(const std::string& text) {
+    Bytes bytes;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string HexText(const Bytes& bytes) {
+    std::string text;
+    char pair[3];
+    for (std::uint8_t byte : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}
+
+Scenario ParseScenario(const std::string& command) {
+    Scenario scenario;
+    std::size_t at = command.find(' ');
+    while (at != std::string::npos) {
+        std::size_t end = command.find(' ', at + 1);
+        std::string item = command.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        at = end;
+        std::size_t eq = item.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = item.substr(0, eq);
+        std::string value = item.substr(eq + 1);
+        if (key == "reply") scenario.reply = value != "none";
+        if (key == "length") scenario.length = std::strtoul(value.c_str(), nullptr, 10);
+        if (key == "delay") scenario.delayMs = std::atoi(value.c_str());
+        if (key == "source") scenario.fromSecond = value == "second";
+        if (key == "flood") scenario.floodRate = std::atoi(value.c_str());
+        if (key == "flood_ms") scenario.floodMs = std::atoi(value.c_str());
+        if (key == "poke") {
+            std::size_t colon = value.find(':');
+            scenario.pokes.emplace_back(std::strtoul(value.c_str(), nullptr, 10), Hex(value.substr(colon + 1)));
+        }
+        if (key == "before") {
+            for (std::size_t from = 0; from <= value.size();) {
+                std::size_t comma = value.find(',', from);
+                if (comma == std::string::npos) comma = value.size();
+                scenario.before.push_back(value.substr(from, comma - from));
+                from = comma + 1;
+            }
+        }
+    }
+    if (scenario.length > 2000) scenario.length = 2000;
+    return scenario;
+}
+
+void SendTo(int fd, const Bytes& packet, const sockaddr_in& peer) {
+    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+}
+
+Bytes OtherTraffic(const Node& node, const std::string& kind) {
+    if (kind == "poll") {
+        Bytes poll = ArtNetHeader(0x2000, 14);
+        poll[11] = 14;
+        return poll;
+    }
+    if (kind == "dmx") {
+        Bytes dmx = ArtNetHeader(0x5000, 530);
+        dmx[11] = 14;
+        dmx[16] = 0x02;  // LengthHi: 512 channels
+        return dmx;
+    }
+    if (kind == "othernode") {
+        in_addr other = node.address;
+        reinterpret_cast<std::uint8_t*>(&other)[3] ^= 0x40;
+        return PollReply(other, 239);
+    }
+    return Bytes{'n', 'o', 't', ' ', 'a', 'r', 't', '-', 'n', 'e', 't'};
+}
+
+void StartAnswer(Node& node, const sockaddr_in& peer) {
+    node.peer = peer;
+    std::int64_t now = NowMs();
+    for (const std::string& kind : node.scenario.before) SendTo(node.art, OtherTraffic(node, kind), peer);
+    node.replyAt = node.scenario.reply ? now + node.scenario.delayMs : -1;
+    if (node.scenario.floodRate > 0) {
+        node.nextFlood = now;
+        node.floodUntil = node.scenario.reply ? node.replyAt : now + node.scenario.floodMs;
+    }
+}
+
+void SendReply(Node& node) {
+    Bytes reply = PollReply(node.address, node.scenario.length);
+    for (const auto& [offset, bytes] : node.scenario.pokes) {
+        for (std::size_t i = 0; i < bytes.size() && offset + i < reply.size(); ++i) reply[offset + i] = bytes[i];
+    }
+    SendTo(node.scenario.fromSecond && node.second >= 0 ? node.second : node.art, reply, node.peer);
+    node.replyAt = -1;
+}
+
+void SendFloodDue(Node& node, std::int64_t now) {
+    if (node.nextFlood < 0) return;
+    std::int64_t interval = node.scenario.floodRate >= 1000 ? 1 : 1000 / node.scenario.floodRate;
+    // Catch up on what is due, so the rate holds even when a wake-up is late.
+    while (node.nextFlood >= 0 && node.nextFlood <= now) {
+        if (node.nextFlood >= node.floodUntil) {
+            node.nextFlood = -1;
+            break;
+        }
+        char text[32];
+        int length = std::snprintf(text, sizeof text, "flood %ld", node.floodSent++);
+        SendTo(node.art, Bytes(text, text + length), node.peer);
+        node.nextFlood += interval;
+    }
+}
+
+void ReceiveArtNet(Node& node) {
+    std::uint8_t buffer[2048];
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    ssize_t size = recvfrom(node.art, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    if (size < 0) return;
+    if (node.datagrams++ == 0) {
+        node.first.assign(buffer, buffer + size);
+        char from[64];
+        std::snprintf(from, sizeof from, "%s:%u", inet_ntoa(peer.sin_addr), ntohs(peer.sin_port));
+        node.firstFrom = from;
+    }
+    bool isPoll = size >= 10 && std::memcmp(buffer, "Art-Net", 8) == 0 && buffer[8] == 0x00 && buffer[9] == 0x20;
+    if (isPoll) {
+        ++node.polls;
+        StartAnswer(node, peer);
+    }
+}
+
+bool ServeControl(Node& node) {
+    char buffer[1024];
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    ssize_t size = recvfrom(node.control, buffer, sizeof buffer - 1, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    if (size < 0) return true;
+    buffer[size] = '\0';
+    std::string command(buffer);
+    std::string answer = "ok";
+    bool keepRunning = true;
+    if (command.rfind("scenario", 0) == 0) {
+        node.scenario = ParseScenario(command);
+        node.datagrams = node.polls = 0;
+        node.first.clear();
+        node.firstFrom.clear();
+        node.replyAt = node.floodUntil = node.nextFlood = -1;
+    } else if (command == "report") {
+        answer = "datagrams=" + std::to_string(node.datagrams) + " polls=" + std::to_string(node.polls) +
+                 " flood=" + std::to_string(node.floodSent) + " first=" + HexText(node.first) + " from=" +
+                 node.firstFrom;
+    } else if (command == "quit") {
+        keepRunning = false;
+    } else {
+        answer = "unknown command";
+    }
+    sendto(node.control, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&peer), peerLength);
+    return keepRunning;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* address = nullptr;
+    const char* second = nullptr;
+    int controlPort = 6999;
+    int lifetimeS = 900;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string option = argv[i];
+        if (option == "--address") address = argv[i + 1];
+        if (option == "--second") second = argv[i + 1];
+        if (option == "--control-port") controlPort = std::atoi(argv[i + 1]);
+        if (option == "--lifetime") lifetimeS = std::atoi(argv[i + 1]);
+    }
+    if (address == nullptr) {
+        std::fprintf(stderr, "usage: artnet-node --address A [--second B] [--control-port P] [--lifetime S]\n");
+        return 2;
+    }
+    Node node;
+    inet_pton(AF_INET, address, &node.address);
+    node.art = BoundSocket(address, kArtNetPort);
+    if (second != nullptr) node.second = BoundSocket(second, kArtNetPort);
+    node.control = BoundSocket(address, static_cast<std::uint16_t>(controlPort));
+    std::printf("artnet-node ready on %s\n", address);
+    std::fflush(stdout);
+
+    // Never outlives its test, whatever the test does.
+    std::int64_t end = NowMs() + lifetimeS * 1000LL;
+    for (std::int64_t now = NowMs(); now < end; now = NowMs()) {
+        std::int64_t next = end;
+        if (node.replyAt >= 0 && node.replyAt < next) next = node.replyAt;
+        if (node.nextFlood >= 0 && node.nextFlood < next) next = node.nextFlood;
+        pollfd fds[2] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}};
+        int timeout = next > now ? static_cast<int>(next - now) : 0;
+        if (poll(fds, 2, timeout) < 0 && errno != EINTR) return 1;
+        now = NowMs();
+        SendFloodDue(node, now);
+        if (node.replyAt >= 0 && node.replyAt <= now) SendReply(node);
+        if (fds[0].revents & POLLIN) ReceiveArtNet(node);
+        if ((fds[1].revents & POLLIN) && !ServeControl(node)) return 0;
+    }
+    return 0;
+}
