@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dialog_commands.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
 #include "module_handle.h"
@@ -55,18 +56,8 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
 }
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) noexcept {
-    switch (LOWORD(wParam)) {
-        case IDOK:
-            if (g_mode == kModeUnrecognizedDevice) RunRescanProgress(dialog);
-            ::EndDialog(dialog, IDOK);
-            break;
-        case IDCANCEL:
-            ::EndDialog(dialog, IDCANCEL);
-            break;
-        default:
-            break;
-    }
-    return TRUE;
+    if (LOWORD(wParam) == IDOK && g_mode == kModeUnrecognizedDevice) RunRescanProgress(dialog);
+    return EndOnOkOrCancel(dialog, wParam);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver_error_dialog.h"
 
+#include "dialog_commands.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
 #include "module_handle.h"
@@ -37,20 +38,6 @@ bool DiagnosticToolSucceeded() noexcept {
     return exitCode == 0;
 }
 
-INT_PTR OnCommand(HWND dialog, WPARAM wParam) noexcept {
-    switch (LOWORD(wParam)) {
-        case IDOK:
-            ::EndDialog(dialog, IDOK);
-            break;
-        case IDCANCEL:
-            ::EndDialog(dialog, IDCANCEL);
-            break;
-        default:
-            break;
-    }
-    return TRUE;
-}
-
 }  // namespace
 
 DiagnosticFunctions ReplaceDiagnosticFunctions(DiagnosticFunctions functions) noexcept {
@@ -75,7 +62,7 @@ INT_PTR CALLBACK DriverErrorDialogProc(HWND dialog, UINT message, WPARAM wParam,
             RunDriverDiagnostic(dialog);
             return TRUE;
         case WM_COMMAND:
-            return OnCommand(dialog, wParam);
+            return EndOnOkOrCancel(dialog, wParam);
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<INT_PTR>(HandleCtlColor(reinterpret_cast<HDC>(wParam), message));

@@ -1,5 +1,6 @@
 #include "themed_message_box.h"
 
+#include "dialog_commands.h"
 #include "dialog_ids.h"
 #include "module_handle.h"
 #include "palette_table.h"
@@ -26,20 +27,6 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
     const LRESULT templateBadge = ::SendMessageA(::GetDlgItem(dialog, IDC_MESSAGE_BADGE), STM_SETIMAGE,
                                                  IMAGE_BITMAP, reinterpret_cast<LPARAM>(g_badgeBitmap));
     if (templateBadge) ::DeleteObject(reinterpret_cast<HGDIOBJ>(templateBadge));
-    return TRUE;
-}
-
-INT_PTR OnCommand(HWND dialog, WPARAM wParam) noexcept {
-    switch (LOWORD(wParam)) {
-        case IDOK:
-            ::EndDialog(dialog, IDOK);
-            break;
-        case IDCANCEL:
-            ::EndDialog(dialog, IDCANCEL);
-            break;
-        default:
-            break;
-    }
     return TRUE;
 }
 
@@ -70,7 +57,7 @@ INT_PTR CALLBACK ThemedMessageBoxProc(HWND dialog, UINT message, WPARAM wParam, 
         case WM_INITDIALOG:
             return OnInitDialog(dialog, lParam);
         case WM_COMMAND:
-            return OnCommand(dialog, wParam);
+            return EndOnOkOrCancel(dialog, wParam);
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return OnCtlColor(reinterpret_cast<HDC>(wParam));

@@ -23,7 +23,7 @@ constexpr BackText kExpected[kSlotsPerSet][kColorSetCount] = {
 TEST(PaletteTable, EveryEntryHasItsColoursAndABrushOfItsBackground) {
     for (int set = 0; set < kColorSetCount; ++set) {
         for (int slot = 0; slot < kSlotsPerSet; ++slot) {
-            SCOPED_TRACE(testing::Message() << "set " << set << " slot " << slot);
+            SCOPED_TRACE(::testing::Message() << "set " << set << " slot " << slot);
             const PaletteColors colors = PaletteEntryColors(set, slot);
             EXPECT_EQ(colors.backColor, kExpected[slot][set].back);
             EXPECT_EQ(colors.textColor, kExpected[slot][set].text);
