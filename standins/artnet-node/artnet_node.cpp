@@ -11,7 +11,8 @@
 //     length=N                reply length in bytes, padded with zeros (239)
 //     poke=OFFSET:HEX         overwrite reply bytes, e.g. poke=190:01 (repeatable)
 //     delay=MS                wait before replying (0)
-//     before=KIND,...         send these first: poll, dmx, othernode, garbage
+//     before=KIND,...         send these first: poll, dmx, othernode, big
+//                             (a good reply padded to 1000 bytes), garbage
 //     source=second           send the reply from the second address
 //     flood=RATE              unrelated datagrams per second until the reply
 //     flood_ms=MS             how long a flood lasts when there is no reply (3500)
@@ -180,6 +181,10 @@ Bytes OtherTraffic(const Node& node, const std::string& kind) {
         in_addr other = node.address;
         reinterpret_cast<std::uint8_t*>(&other)[3] ^= 0x40;
         return PollReply(other, 239);
+    }
+    if (kind == "big") {
+        Bytes big = PollReply(node.address, 1000);
+        return big;
     }
     return Bytes{'n', 'o', 't', ' ', 'a', 'r', 't', '-', 'n', 'e', 't'};
 }

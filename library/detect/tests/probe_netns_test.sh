@@ -1,0 +1,42 @@
+#!/bin/bash
+# Runs a Windows program against the simulated Art-Net node in a network
+# namespace of its own: the node at 198.18.0.2 (and 198.18.0.3 as a second
+# source), the root namespace's end of the veth pair at 198.18.0.1.
+#   probe_netns_test.sh NODE_EXE WINDOWS_EXE [ARGS...]
+# The namespace, the veth pair and the node are removed on every exit.
+set -euo pipefail
+node_exe=${1:?node executable}
+shift
+
+ns=zmk-detect-$$
+veth=zd$$
+node_pid=
+cleanup() {
+  if [ -n "$node_pid" ]; then kill "$node_pid" 2>/dev/null || true; wait "$node_pid" 2>/dev/null || true; fi
+  ip link del "$veth" 2>/dev/null || true
+  ip netns del "$ns" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+ip netns add "$ns"
+ip link add "$veth" type veth peer name "${veth}n"
+ip link set "${veth}n" netns "$ns"
+ip addr add 198.18.0.1/24 dev "$veth"
+ip link set "$veth" up
+ip -n "$ns" addr add 198.18.0.2/24 dev "${veth}n"
+ip -n "$ns" addr add 198.18.0.3/24 dev "${veth}n"
+ip -n "$ns" link set "${veth}n" up
+ip -n "$ns" link set lo up
+
+log=$(mktemp)
+ip netns exec "$ns" "$node_exe" --address 198.18.0.2 --second 198.18.0.3 --control-port 6999 --lifetime 900 >"$log" 2>&1 &
+node_pid=$!
+for _ in $(seq 50); do
+  grep -q ready "$log" && break
+  sleep 0.1
+done
+grep -q ready "$log" || { echo "the node did not start" >&2; cat "$log" >&2; exit 1; }
+rm -f "$log"
+
+export ZMK_NODE_ADDRESS=198.18.0.2 ZMK_NODE_CONTROL_PORT=6999
+"$ZMK_WINE_RUN" "$@"
