@@ -1,0 +1,75 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "installer.h"
+#include "resource.h"
+
+namespace zmk {
+namespace {
+
+HINSTANCE g_instance = nullptr;
+
+constexpr wchar_t kCaption[] = L"stelmorivax_x64";
+constexpr wchar_t kConfirmText[] = L"Install Patch ?";
+constexpr wchar_t kNotNeededText[] = L"Install Patch Not Needed.";
+constexpr wchar_t kSuccessText[] = L"Install Patch Success.";
+constexpr wchar_t kErrorText[] = L"Install Patch Error.";
+
+constexpr wchar_t kTargetSuffix[] = L"\\Quenford\\Borvanect\\ZELMORK.dll";
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+
+int ShowFailure() noexcept {
+    ::MessageBoxW(nullptr, kErrorText, kCaption, MB_OK | MB_ICONERROR);
+    return kExitFailed;
+}
+
+// A Program Files folder too long to take the suffix within MAX_PATH is a
+// failure, not a truncated or overrun path.
+bool ComposeTargetPath(wchar_t (&path)[MAX_PATH]) noexcept {
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
+    const size_t folderLength = std::wcslen(path);
+    const size_t suffixLength = std::wcslen(kTargetSuffix);
+    if (folderLength + suffixLength >= MAX_PATH) return false;
+    std::wmemcpy(path + folderLength, kTargetSuffix, suffixLength + 1);
+    return true;
+}
+
+}  // namespace
+
+HINSTANCE InstallerModule() noexcept { return g_instance; }
+
+}  // namespace zmk
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+    using namespace zmk;
+    g_instance = instance;
+
+    if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return IDCANCEL;
+
+    wchar_t target[MAX_PATH];
+    if (!ComposeTargetPath(target)) return ShowFailure();
+    const DWORD attributes = ::GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return ShowFailure();
+
+    switch (CheckInstalledVersion(target)) {
+    case VersionGate::NeedsPatch:
+        break;
+    case VersionGate::AlreadyPatched:
+        ::MessageBoxW(nullptr, kNotNeededText, kCaption, MB_OK | MB_ICONWARNING);
+        return kExitDone;
+    case VersionGate::Unsupported:
+    default:
+        return ShowFailure();
+    }
+
+    HRSRC payload = ::FindResourceW(InstallerModule(), MAKEINTRESOURCEW(IDR_PAYLOAD), L"BINARY");
+    if (payload == nullptr) return ShowFailure();
+    if (!WritePayload(target, payload)) return ShowFailure();
+
+    ::MessageBoxW(nullptr, kSuccessText, kCaption, MB_OK | MB_ICONINFORMATION);
+    return kExitDone;
+}

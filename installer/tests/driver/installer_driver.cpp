@@ -1,0 +1,193 @@
+#include "installer_driver.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace zmk::test {
+namespace {
+
+constexpr wchar_t kCaption[] = L"stelmorivax_x64";
+constexpr int kMessageTextId = 0xFFFF;
+constexpr DWORD kPollMs = 50;
+
+struct BoxSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !::IsWindowVisible(window)) return TRUE;
+    wchar_t className[16] = {};
+    wchar_t caption[64] = {};
+    ::GetClassNameW(window, className, 16);
+    ::GetWindowTextW(window, caption, 64);
+    if (std::wstring(className) != L"#32770" || std::wstring(caption) != kCaption) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+std::wstring VisibleButtons(HWND box) {
+    static const struct {
+        int id;
+        const wchar_t* name;
+    } buttons[] = {{IDOK, L"OK"},     {IDCANCEL, L"Cancel"}, {IDABORT, L"Abort"}, {IDRETRY, L"Retry"},
+                   {IDIGNORE, L"Ignore"}, {IDYES, L"Yes"},   {IDNO, L"No"}};
+    std::wstring list;
+    for (const auto& button : buttons) {
+        HWND control = ::GetDlgItem(box, button.id);
+        if (control == nullptr || !::IsWindowVisible(control)) continue;
+        if (!list.empty()) list += L' ';
+        list += button.name;
+    }
+    return list;
+}
+
+// The box's icon is a static control (id 20 on Windows, 0x440 in Wine's
+// template). Its pixels are compared with the system icons drawn here.
+std::wstring IconKind(HWND box) {
+    HWND control = ::GetDlgItem(box, 20);
+    if (control == nullptr) control = ::GetDlgItem(box, 0x440);
+    if (control == nullptr) return L"";
+    HICON shown = reinterpret_cast<HICON>(::SendMessageW(control, STM_GETICON, 0, 0));
+    if (shown == nullptr) return L"";
+    static const struct {
+        LPCWSTR id;
+        const wchar_t* name;
+    } kinds[] = {{MAKEINTRESOURCEW(32515), L"warning"},  // IDI_WARNING
+                 {MAKEINTRESOURCEW(32516), L"information"},
+                 {MAKEINTRESOURCEW(32513), L"error"}};
+    for (const auto& kind : kinds) {
+        if (::LoadIconW(nullptr, kind.id) == shown) return kind.name;
+    }
+    return L"";
+}
+
+void PostAnswer(HWND box, Answer answer) {
+    switch (answer) {
+    case Answer::Ok:
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+        break;
+    case Answer::Cancel:
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(box, IDCANCEL)));
+        break;
+    case Answer::Close:
+        ::PostMessageW(box, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+}  // namespace
+
+const wchar_t* AnswerName(Answer answer) {
+    switch (answer) {
+    case Answer::Ok:
+        return L"OK";
+    case Answer::Cancel:
+        return L"Cancel";
+    case Answer::Close:
+        return L"close";
+    }
+    return L"?";
+}
+
+bool ParseAnswers(const std::wstring& list, std::vector<Answer>& answers) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(L',', start);
+        if (comma == std::wstring::npos) comma = list.size();
+        const std::wstring word = list.substr(start, comma - start);
+        if (word == L"ok") answers.push_back(Answer::Ok);
+        else if (word == L"cancel") answers.push_back(Answer::Cancel);
+        else if (word == L"close") answers.push_back(Answer::Close);
+        else if (!word.empty()) return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
+std::wstring WindowsPath(const std::wstring& path) {
+    std::wstring result = path;
+    for (wchar_t& c : result) {
+        if (c == L'/') c = L'\\';
+    }
+    if (!path.empty() && path[0] == L'/') result = L"Z:" + result;
+    return result;
+}
+
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::wstring FileVersionOf(const std::wstring& path, bool product) {
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    if (size == 0) return L"";
+    std::vector<BYTE> block(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return L"";
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return L"";
+    const DWORD ms = product ? fixed->dwProductVersionMS : fixed->dwFileVersionMS;
+    const DWORD ls = product ? fixed->dwProductVersionLS : fixed->dwFileVersionLS;
+    return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls)) +
+           L"." + std::to_wstring(LOWORD(ls));
+}
+
+InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs) {
+    InstallerRun run;
+    std::wstring commandLine = L"\"" + installer + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        run.problem = L"the installer did not start, error " + std::to_wstring(::GetLastError());
+        return run;
+    }
+    ::CloseHandle(process.hThread);
+
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (::GetTickCount64() < deadline) {
+        if (::WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) {
+            run.finished = true;
+            break;
+        }
+        BoxSearch search = {process.dwProcessId, nullptr};
+        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr) continue;
+
+        SeenBox seen;
+        wchar_t text[1024] = {};
+        ::GetDlgItemTextW(search.found, kMessageTextId, text, 1024);
+        seen.text = text;
+        seen.buttons = VisibleButtons(search.found);
+        seen.icon = IconKind(search.found);
+        if (run.boxes.size() < answers.size()) {
+            seen.answer = answers[run.boxes.size()];
+        } else if (run.problem.empty()) {
+            run.problem = L"a box nobody expected: \"" + seen.text + L"\"";
+        }
+        run.boxes.push_back(seen);
+        PostAnswer(search.found, seen.answer);
+        // The same box must not be read twice: wait until it has gone.
+        while (::IsWindow(search.found) && ::GetTickCount64() < deadline) {
+            if (::WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) break;
+        }
+    }
+    if (!run.finished) {
+        ::TerminateProcess(process.hProcess, 255);
+        ::WaitForSingleObject(process.hProcess, 5000);
+        if (run.problem.empty()) run.problem = L"the installer did not finish in time";
+    }
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    ::CloseHandle(process.hProcess);
+    return run;
+}
+
+}  // namespace zmk::test
