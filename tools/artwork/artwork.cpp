@@ -182,33 +182,36 @@ Color RoundedSquare(double x, double y, double cx, double cy, double half, doubl
     return outside <= radius ? fill : below;
 }
 
+// The dialogs show only the top of their bitmaps (about 100 of 108's rows
+// and 180 of 109's under Wine), so the subjects keep clear of the bottom.
+
 // 108: a DMX socket with its indicator lamp above, on black.
 Color DetectionProblemArt(double x, double y) {
     Color c = kBlack;
-    c = Lamp(x, y, 32, 20, 7, Color{40, 230, 70}, c);
+    c = Lamp(x, y, 32, 14, 6.5, Color{40, 230, 70}, c);
     constexpr Color kSteel{150, 152, 158};
     // Panel flange with two mounting screws on the diagonal.
-    const double shade = Clamp01((x - 4 + y - 50) / 116);
-    c = RoundedSquare(x, y, 32, 80, 29, 5, Mix(Color{92, 94, 100}, Color{36, 37, 40}, shade), c);
-    static const double kScrews[2][2] = {{8.5, 56.5}, {55.5, 103.5}};
+    const double shade = Clamp01((x - 4 + y - 33) / 116);
+    c = RoundedSquare(x, y, 32, 62, 29, 5, Mix(Color{92, 94, 100}, Color{36, 37, 40}, shade), c);
+    static const double kScrews[2][2] = {{8.5, 38.5}, {55.5, 85.5}};
     for (const auto& screw : kScrews) {
         const double sd = Distance(x, y, screw[0], screw[1]);
         if (sd < 3) c = sd < 1.6 ? Color{14, 14, 14} : Color{120, 122, 128};
     }
-    return XlrSocket(x, y, 32, 80, 24, kSteel, Color{38, 38, 40}, c);
+    return XlrSocket(x, y, 32, 62, 24, kSteel, Color{38, 38, 40}, c);
 }
 
 // 109: an error badge (grey, red cross) above two copper-red DMX sockets.
 Color DriverErrorArt(double x, double y) {
     Color c = kBlack;
-    c = GlossyDisc(x, y, 32, 32, 26, Color{150, 150, 155}, c);
-    if (Distance(x, y, 32, 32) < 26) {
-        const double stroke = std::fmin(SegmentDistance(x, y, 22, 22, 42, 42), SegmentDistance(x, y, 42, 22, 22, 42));
-        if (stroke < 4.2) c = Mix(Color{240, 40, 30}, Color{150, 0, 0}, Clamp01((y - 20) / 24));
+    c = GlossyDisc(x, y, 32, 29, 25, Color{150, 150, 155}, c);
+    if (Distance(x, y, 32, 29) < 25) {
+        const double stroke = std::fmin(SegmentDistance(x, y, 22.5, 19.5, 41.5, 38.5), SegmentDistance(x, y, 41.5, 19.5, 22.5, 38.5));
+        if (stroke < 4.2) c = Mix(Color{240, 40, 30}, Color{150, 0, 0}, Clamp01((y - 17) / 24));
     }
     constexpr Color kCopper{184, 92, 56};
-    c = XlrSocket(x, y, 32, 108, 26, kCopper, Color{52, 22, 16}, c);
-    c = XlrSocket(x, y, 32, 182, 26, kCopper, Color{52, 22, 16}, c);
+    c = XlrSocket(x, y, 32, 88, 24, kCopper, Color{52, 22, 16}, c);
+    c = XlrSocket(x, y, 32, 144, 24, kCopper, Color{52, 22, 16}, c);
     return c;
 }
 

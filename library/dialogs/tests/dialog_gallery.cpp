@@ -1,0 +1,102 @@
+// Shows one dialog state and saves what is on the screen, frame included, as
+// a BMP; scripts/screenshots.sh runs it once per state.
+//
+//   zmk_dialog_gallery STATE OUT.bmp [TRAVOLK.exe]
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "detection_problem_dialog.h"
+#include "dialog_driver.h"
+#include "dialog_palette.h"
+#include "driver_error_dialog.h"
+#include "module_handle.h"
+#include "themed_message_box.h"
+
+namespace {
+
+using namespace zmk::testing;
+
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+}
+
+// The stand-in tool, ending with 0, where the library looks for it.
+bool PlaceTool(const std::string& standIn) {
+    char folder[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) < 0) return false;
+    const std::string vendor = std::string(folder) + "\\Quenford";
+    ::CreateDirectoryA(vendor.c_str(), nullptr);
+    ::CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
+    ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", "0");
+    return ::CopyFileA(standIn.c_str(), (vendor + "\\Borvanect\\TRAVOLK.exe").c_str(), FALSE);
+}
+
+struct State {
+    const char* name;
+    const char* caption;
+    bool themed;
+    int show;  // 0 detection mode 1, 1 detection mode 2, 2 message box, 3 driver error
+    int rescanWaitMs;  // > 0: press "Rescan DMX" and shoot this long after
+};
+
+const State kStates[] = {
+    {"detection-mode1", "Borvanect  -  DMX Device Scan", true, 0, 0},
+    {"detection-mode2", "Borvanect  -  DMX Device Scan", true, 1, 0},
+    {"detection-progress", "Borvanect  -  DMX Device Scan", true, 0, 2650},
+    {"detection-mode1-unthemed", "Borvanect  -  DMX Device Scan", false, 0, 0},
+    {"message-box", "ZELMORK", true, 2, 0},
+    {"driver-error", "Borvanect  -  DMX Device Error", true, 3, 0},
+    {"driver-error-unthemed", "Borvanect  -  DMX Device Error", false, 3, 0},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const State* state = nullptr;
+    for (const State& s : kStates)
+        if (argc >= 3 && std::strcmp(argv[1], s.name) == 0) state = &s;
+    if (!state) {
+        std::fprintf(stderr, "usage: %s STATE OUT.bmp [TRAVOLK.exe]\n", argv[0]);
+        return 2;
+    }
+    zmk::SetLibraryModule(::GetModuleHandleA(nullptr));
+    if (state->show == 3 && (argc < 4 || !PlaceTool(WindowsPath(argv[3])))) {
+        std::fprintf(stderr, "the driver-error states need the TRAVOLK.exe stand-in\n");
+        return 2;
+    }
+    if (state->themed && !zmk::TheDialogPalette().Create()) return 1;
+
+    HostWindow host;
+    const std::string out = WindowsPath(argv[2]);
+    bool saved = false;
+    RunDriven(
+        [&]() -> INT_PTR {
+            switch (state->show) {
+                case 0: return zmk::ShowDetectionProblemDialog(host.get(), zmk::kModeUnrecognizedDevice);
+                case 1: return zmk::ShowDetectionProblemDialog(host.get(), zmk::kModeMultipleDevices);
+                case 2: return zmk::ShowSystemErrorBox(host.get());
+                default: return zmk::ShowDriverErrorDialog(host.get());
+            }
+        },
+        [&](DWORD ui) {
+            HWND dialog = WaitForDialog(ui, state->caption, 30000);
+            if (!dialog) return;
+            if (state->rescanWaitMs > 0) {
+                Perform(dialog, UserAction::Enter);
+                ::Sleep(state->rescanWaitMs);
+            } else {
+                ::Sleep(700);
+            }
+            saved = WriteBmp(CaptureScreen(dialog), out.c_str());
+            Perform(dialog, UserAction::Escape);
+            WaitUntilGone(dialog, 15000);
+        });
+    zmk::TheDialogPalette().Release();
+    return saved ? 0 : 1;
+}
