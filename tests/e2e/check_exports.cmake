@@ -1,0 +1,6 @@
+execute_process(COMMAND ${PYTHON} ${PE_TOOL} exports ${IMAGE} OUTPUT_VARIABLE exports RESULT_VARIABLE result)
+set(expected "1 ZMK_Initialize\n2 ZMK_Release\n3 ZMK_GetDeviceStatus\n4 ZMK_DriversErrorBox\n")
+if(NOT result EQUAL 0 OR NOT exports STREQUAL expected)
+  message(FATAL_ERROR "export table:\n${exports}\nexpected:\n${expected}")
+endif()
+message(STATUS "export table as expected:\n${exports}")

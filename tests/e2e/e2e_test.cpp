@@ -1,0 +1,279 @@
+// The library as the host meets it: the real ZELMORK.dll, loaded from the
+// build and called through its exports, against the D2XX stand-in, the
+// host's settings and the simulated Art-Net node. The detection-problem
+// dialog is answered from a second thread, as a user would.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "wine_support.h"
+
+namespace {
+
+namespace test = zmk::test;
+using namespace std::chrono_literals;
+
+constexpr char kScanCaption[] = "Borvanect  -  DMX Device Scan";
+constexpr char kModeOneOpening[] = "Erreur de d\xE9tection";
+constexpr char kModeTwoOpening[] = "Plusieurs interfaces";
+constexpr int kMessageControl = 1004;
+constexpr int kProgressControl = 1006;
+
+std::string WindowsPathOf(const char* unixPath) {
+    std::string path = "Z:";
+    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? '\\' : *p;
+    return path;
+}
+
+struct Library {
+    HMODULE module = nullptr;
+    int (*initialize)() = nullptr;
+    void (*release)() = nullptr;
+    int (*getDeviceStatus)() = nullptr;
+};
+
+template <typename F>
+void Bind(F& function, HMODULE module, const char* name) {
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// One answer to one showing of the dialog: what the user changes while it is
+// open (unplugging a device), then the button pressed.
+struct Answer {
+    std::function<void()> whileOpen;
+    int button;  // IDOK "Rescan DMX", IDCANCEL "Cancel"
+};
+
+struct SeenDialog {
+    std::string message;
+    std::string progressAtEnd;
+    double openMs = 0;  // from the button press to the dialog's end
+};
+
+// Watches for the detection-problem dialog while the main thread is inside
+// ZMK_GetDeviceStatus, and answers each showing from the plan.
+class DialogUser {
+public:
+    explicit DialogUser(std::vector<Answer> plan) : plan_(std::move(plan)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~DialogUser() { Stop(); }
+
+    void Stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    const std::vector<SeenDialog>& Seen() const { return seen_; }
+
+private:
+    void Run() {
+        size_t next = 0;
+        while (!done_) {
+            HWND dialog = FindWindowA("#32770", kScanCaption);
+            if (!dialog) {
+                std::this_thread::sleep_for(20ms);
+                continue;
+            }
+            SeenDialog seen;
+            char text[512] = {};
+            GetDlgItemTextA(dialog, kMessageControl, text, sizeof text);
+            seen.message = text;
+            if (next >= plan_.size()) {
+                // Not planned: record it and cancel, so that the run ends.
+                seen_.push_back(seen);
+                PressAndWait(dialog, IDCANCEL, seen);
+                continue;
+            }
+            const Answer& answer = plan_[next++];
+            if (answer.whileOpen) answer.whileOpen();
+            PressAndWait(dialog, answer.button, seen);
+            seen_.push_back(seen);
+        }
+    }
+
+    static void PressAndWait(HWND dialog, int button, SeenDialog& seen) {
+        const LARGE_INTEGER pressed = test::Now();
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+        for (int i = 0; i < 1000 && IsWindow(dialog); ++i) {
+            // The control empties as the dialog is torn down: keep the last text it showed.
+            char progress[128] = {};
+            if (GetDlgItemTextA(dialog, kProgressControl, progress, sizeof progress) > 0) seen.progressAtEnd = progress;
+            std::this_thread::sleep_for(20ms);
+        }
+        seen.openMs = test::ElapsedMs(pressed);
+    }
+
+    std::vector<Answer> plan_;
+    std::vector<SeenDialog> seen_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+class DeviceStatusTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const char* path = std::getenv("ZMK_LIBRARY");
+        ASSERT_NE(path, nullptr) << "ZMK_LIBRARY names the library under test";
+        library_.module = LoadLibraryA(WindowsPathOf(path).c_str());
+        ASSERT_NE(library_.module, nullptr);
+        Bind(library_.initialize, library_.module, "ZMK_Initialize");
+        Bind(library_.release, library_.module, "ZMK_Release");
+        Bind(library_.getDeviceStatus, library_.module, "ZMK_GetDeviceStatus");
+        ASSERT_TRUE(library_.initialize && library_.release && library_.getDeviceStatus);
+        host_ = CreateWindowExA(0, "STATIC", "Borvanect (test host)", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
+                                640, 400, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(host_);
+        ASSERT_EQ(library_.initialize(), 1);
+    }
+
+    static void TearDownTestSuite() {
+        if (library_.release) library_.release();
+        if (host_) DestroyWindow(host_);
+        if (library_.module) FreeLibrary(library_.module);
+        test::RemoveFtd2xx();
+        test::RemoveHostKeys();
+        test::RemoveSettingsFile(test::kHostFolder);
+    }
+
+    void SetUp() override {
+        test::RemoveHostKeys();
+        test::RemoveSettingsFile(test::kHostFolder);
+        test::RemoveFtd2xx();
+        test::WriteFtd2xxConfig("");
+        node_.Scenario("");
+    }
+
+    static void PlugUsb(const std::string& devices) {
+        test::InstallFtd2xx("ftd2xx");
+        test::WriteFtd2xxConfig(devices);
+    }
+
+    static void ConfigureNode() {
+        test::SetUserMainFolder(test::kHostFolder);
+        const std::uint8_t address[4] = {198, 18, 0, 2};
+        test::WriteSettingsFile(test::kHostFolder, address);
+    }
+
+    // Runs ZMK_GetDeviceStatus while a user answers its dialogs by the plan.
+    int StatusAnswering(std::vector<Answer> plan, std::vector<SeenDialog>* seen = nullptr) {
+        DialogUser user(std::move(plan));
+        const int status = library_.getDeviceStatus();
+        user.Stop();
+        if (seen) *seen = user.Seen();
+        EXPECT_EQ(GetModuleHandleA("ftd2xx.dll"), nullptr) << "the D2XX library stays loaded";
+        return status;
+    }
+
+    static Library library_;
+    static HWND host_;
+    test::NodeControl node_;
+};
+
+Library DeviceStatusTest::library_;
+HWND DeviceStatusTest::host_ = nullptr;
+
+struct SingleInterface {
+    const char* name;
+    const char* usbDevices;  // nullptr: no D2XX driver installed
+    bool node;
+    int status;
+};
+
+class SingleInterfaceTest : public DeviceStatusTest, public testing::WithParamInterface<SingleInterface> {};
+
+TEST_P(SingleInterfaceTest, StatusComesBackWithoutDialog) {
+    const SingleInterface& row = GetParam();
+    if (row.usbDevices) PlugUsb(row.usbDevices);
+    if (row.node) ConfigureNode();
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering({}, &seen), row.status);
+    EXPECT_TRUE(seen.empty()) << "a dialog was shown";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Interfaces, SingleInterfaceTest,
+    testing::Values(SingleInterface{"Nothing", nullptr, false, 10},
+                    SingleInterface{"DriverWithoutDevices", "", false, 10},
+                    SingleInterface{"OpenDmxUsb", "device=0 OPEN DMX USB", false, 11},
+                    SingleInterface{"DmxUsbPro", "device=5 DMX USB PRO", false, 12},
+                    SingleInterface{"OpenDmxEthernet", nullptr, true, 13},
+                    SingleInterface{"CountFailureIsNoDevice", "create=4\ndevice=0 OPEN DMX USB", false, 10}),
+    [](const testing::TestParamInfo<SingleInterface>& info) { return std::string(info.param.name); });
+
+TEST_F(DeviceStatusTest, UnloadableDriverIsDriverErrorWithoutDialog) {
+    test::InstallFtd2xx("ftd2xx-unloadable");
+    ConfigureNode();
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering({}, &seen), 1);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(DeviceStatusTest, TwoUsbDevicesCancelledGiveMultipleDevices) {
+    PlugUsb("device=0 OPEN DMX USB\ndevice=5 DMX USB PRO");
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering({{nullptr, IDCANCEL}}, &seen), 2);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].message.rfind(kModeTwoOpening, 0), 0u) << seen[0].message;
+}
+
+TEST_F(DeviceStatusTest, RescanAfterUnpluggingOneUsbDeviceGivesTheOther) {
+    PlugUsb("device=0 OPEN DMX USB\ndevice=5 DMX USB PRO");
+    std::vector<SeenDialog> seen;
+    const int status =
+        StatusAnswering({{[] { test::WriteFtd2xxConfig("device=5 DMX USB PRO"); }, IDOK}}, &seen);
+    EXPECT_EQ(status, 12);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].progressAtEnd, "") << "mode 2 shows no progress";
+}
+
+TEST_F(DeviceStatusTest, NodeAndUsbDeviceAskTheUserThenRescanFindsTheNode) {
+    ConfigureNode();
+    PlugUsb("device=0 OPEN DMX USB");
+    std::vector<SeenDialog> seen;
+    const int status = StatusAnswering({{[] { test::WriteFtd2xxConfig(""); }, IDOK}}, &seen);
+    EXPECT_EQ(status, 13);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].message.rfind(kModeTwoOpening, 0), 0u) << seen[0].message;
+}
+
+TEST_F(DeviceStatusTest, RescansAsOftenAsTheUserAsks) {
+    PlugUsb("device=0 OPEN DMX USB\ndevice=0 OPEN DMX USB");
+    std::vector<Answer> plan(3, Answer{nullptr, IDOK});
+    plan.push_back({nullptr, IDCANCEL});
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering(plan, &seen), 2);
+    EXPECT_EQ(seen.size(), 4u);
+}
+
+TEST_F(DeviceStatusTest, UnrecognizedDeviceCancelledGivesUnrecognized) {
+    PlugUsb("device=6 FT2232H");
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering({{nullptr, IDCANCEL}}, &seen), 32);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].message.rfind(kModeOneOpening, 0), 0u) << seen[0].message;
+}
+
+TEST_F(DeviceStatusTest, UnrecognizedDeviceRescanShowsProgressFirst) {
+    PlugUsb("device=6 FT2232H");
+    std::vector<SeenDialog> seen;
+    const int status =
+        StatusAnswering({{[] { test::WriteFtd2xxConfig("device=0 USB <-> Serial"); }, IDOK}}, &seen);
+    EXPECT_EQ(status, 11);
+    ASSERT_EQ(seen.size(), 1u);
+    // Seven steps of 750 ms: about 5.25 s, with wide margins for a busy machine.
+    EXPECT_GT(seen[0].openMs, 4500.0);
+    EXPECT_LT(seen[0].openMs, 20000.0);
+    EXPECT_EQ(seen[0].progressAtEnd.rfind("Please Wait    .", 0), 0u) << seen[0].progressAtEnd;
+}
+
+}  // namespace
