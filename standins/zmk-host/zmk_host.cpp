@@ -4,22 +4,30 @@
 // and calls the exports on this one user-interface thread, in the order the
 // command line gives. Each call is printed with its result and its time.
 //
-//   zmk-host [--repeat N] [--stats] [--quiet] [--no-window] ORDER...
+//   zmk-host [--repeat N] [--stats] [--quiet] [--no-window] [--answer LIST] ORDER...
 //
 // Orders: load, unload, init, release, status, errorbox, pause:MS
 //         (an order may end in *N to run it N times in a row).
 // Without orders: load init status release unload.
 // With --stats, the median and maximum time of each order are printed at the
 // end (the benchmarks read them).
+// With --answer, a second thread plays the user of the library's dialogs: it
+// prints each dialog it sees and answers them in turn with the comma-separated
+// LIST: ok, cancel, or unplug (empties the D2XX stand-in's device list, as if
+// the USB interfaces were pulled out, then presses the first button).
+// Without --answer the dialogs wait for a person.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -111,11 +119,113 @@ HWND CreateHostWindow() {
     return window;
 }
 
+// Library texts are Windows-1252; a Linux terminal wants UTF-8.
+std::string Utf8FromAnsi(const char* text) {
+    wchar_t wide[2048];
+    int count = MultiByteToWideChar(1252, 0, text, -1, wide, 2048);
+    char utf8[4096];
+    if (count <= 0 || WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0) return text;
+    return utf8;
+}
+
+void PrintIndented(const std::string& text) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::printf("    | %s\n", text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
+// The D2XX stand-in reads its device list from this file on every call.
+std::string StandinDeviceListPath() {
+    const char* path = std::getenv("ZMK_FTD2XX_INI");
+    return path && *path ? path : "C:\\zmk-standins\\ftd2xx.ini";
+}
+
+// Plays the user of the library's modal dialogs from a second thread.
+class DialogUser {
+public:
+    DialogUser(const std::vector<std::string>& answers, DWORD hostThread)
+        : answers_(answers), hostThread_(hostThread) {
+        if (!answers_.empty()) thread_ = std::thread([this] { Run(); });
+    }
+    ~DialogUser() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void Run() {
+        size_t next = 0;
+        while (!done_ && next < answers_.size()) {
+            HWND dialog = FindDialog(hostThread_);
+            if (!dialog) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                continue;
+            }
+            // Give the dialog a moment to finish painting, as a person would.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            Describe(dialog);
+            const std::string& answer = answers_[next++];
+            int button = answer == "cancel" ? IDCANCEL : IDOK;
+            if (answer == "unplug") {
+                if (FILE* file = std::fopen(StandinDeviceListPath().c_str(), "wb")) std::fclose(file);
+                std::printf("  [user] unplugs the USB interfaces\n");
+            }
+            char label[64] = {};
+            GetDlgItemTextA(dialog, button, label, sizeof label);
+            std::printf("  [user] presses \"%s\"\n", label);
+            std::fflush(stdout);
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+            for (int i = 0; i < 2000 && IsWindow(dialog); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    static HWND FindDialog(DWORD hostThread) {
+        HWND found = nullptr;
+        EnumThreadWindows(
+            hostThread,
+            [](HWND window, LPARAM result) -> BOOL {
+                char cls[16] = {};
+                GetClassNameA(window, cls, sizeof cls);
+                if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+                *reinterpret_cast<HWND*>(result) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
+    static void Describe(HWND dialog) {
+        char caption[256] = {};
+        GetWindowTextA(dialog, caption, sizeof caption);
+        std::printf("  [dialog] \"%s\"\n", Utf8FromAnsi(caption).c_str());
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char cls[16] = {};
+            GetClassNameA(child, cls, sizeof cls);
+            char text[2048] = {};
+            GetWindowTextA(child, text, sizeof text);
+            const bool picture = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP;
+            if (_stricmp(cls, "Static") == 0 && !picture && text[0]) PrintIndented(Utf8FromAnsi(text));
+        }
+        std::fflush(stdout);
+    }
+
+    std::vector<std::string> answers_;
+    DWORD hostThread_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 struct Options {
     int repeat = 1;
     bool stats = false;
     bool quiet = false;
     bool window = true;
+    std::vector<std::string> answers;
     std::vector<std::string> orders;
 };
 
@@ -130,6 +240,7 @@ public:
             return 3;
         }
         if (options_.window) window_ = CreateHostWindow();
+        DialogUser user(options_.answers, GetCurrentThreadId());
         int status = 0;
         for (int round = 0; round < options_.repeat && status == 0; ++round) {
             for (const std::string& order : options_.orders) {
@@ -281,8 +392,16 @@ int main(int argc, char** argv) {
             options.quiet = true;
         } else if (arg == "--no-window") {
             options.window = false;
+        } else if (arg == "--answer" && i + 1 < argc) {
+            std::string list = argv[++i];
+            for (size_t start = 0; start <= list.size();) {
+                size_t comma = list.find(',', start);
+                if (comma == std::string::npos) comma = list.size();
+                options.answers.push_back(list.substr(start, comma - start));
+                start = comma + 1;
+            }
         } else if (arg == "--help" || arg == "-h") {
-            std::printf("usage: zmk-host [--repeat N] [--stats] [--quiet] [--no-window] ORDER...\n"
+            std::printf("usage: zmk-host [--repeat N] [--stats] [--quiet] [--no-window] [--answer ok|cancel|unplug,...] ORDER...\n"
                         "orders: load unload init release status errorbox pause:MS (ORDER*N repeats)\n");
             return 0;
         } else {
