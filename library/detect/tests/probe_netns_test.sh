@@ -5,6 +5,7 @@
 #   probe_netns_test.sh NODE_EXE WINDOWS_EXE [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
 set -euo pipefail
+trap "exit 1" INT TERM HUP
 node_exe=${1:?node executable}
 shift
 
@@ -38,5 +39,18 @@ done
 grep -q ready "$log" || { echo "the node did not start" >&2; cat "$log" >&2; exit 1; }
 rm -f "$log"
 
+# RESOURCE_LOCK artnet-port orders the tests of one ctest run; a test run of
+# another build tree may still hold the port for a while, so wait for it.
+for _ in $(seq 120); do
+  ss -Huln 'sport = :6454' | grep -q . || break
+  sleep 0.5
+done
+
 export ZMK_NODE_ADDRESS=198.18.0.2 ZMK_NODE_CONTROL_PORT=6999
-"$ZMK_WINE_RUN" "$@"
+status=0
+"$ZMK_WINE_RUN" "$@" || status=$?
+if [ "$status" -ne 0 ] && ss -Huln 'sport = :6454' | grep -q .; then
+  echo "note: another process held UDP 6454 in the root namespace during the run:" >&2
+  ss -Hulnp 'sport = :6454' >&2 || true
+fi
+exit "$status"

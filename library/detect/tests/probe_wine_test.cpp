@@ -26,11 +26,11 @@ SOCKET BindArtNetPort() {
     return socket;
 }
 
-void WriteNodeSettings(const std::string& folder) {
+void WriteNodeSettings(const std::string& folder, DWORD size = 128) {
     std::uint32_t node = test::NodeControl::NodeAddress();
     std::uint8_t octets[4];
     std::memcpy(octets, &node, 4);
-    test::WriteSettingsFile(folder, octets);
+    test::WriteSettingsFile(folder, octets, size);
 }
 
 class ArtNetProbe : public testing::Test {
@@ -201,6 +201,24 @@ TEST_F(ArtNetProbe, PortIsFreeAgainAfterEveryProbe) {
     EXPECT_NE(INVALID_SOCKET, next);
     closesocket(next);
 }
+
+struct SettingsSize {
+    DWORD size;
+    int result;
+};
+
+class SettingsFileOfSize : public ArtNetProbe, public testing::WithParamInterface<SettingsSize> {};
+
+// Only the first 128 bytes are read; a file cut inside the address leaves its
+// last octet zero, which names no node here.
+TEST_P(SettingsFileOfSize, GivesTheNodeOnlyWhenTheAddressIsWhole) {
+    WriteNodeSettings(test::kHostFolder, GetParam().size);
+    EXPECT_EQ(GetParam().result, Probe()) << GetParam().size << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SettingsFileOfSize,
+                         testing::Values(SettingsSize{24, 1}, SettingsSize{129, 1}, SettingsSize{1 << 20, 1},
+                                         SettingsSize{23, 0}));
 
 struct NetworkAndUsb {
     const char* situation;

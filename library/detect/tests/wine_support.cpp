@@ -63,10 +63,10 @@ std::string SettingsFilePath(const std::string& folder) {
 
 void WriteSettingsFile(const std::string& folder, const std::uint8_t (&address)[4], DWORD size) {
     CreateDirectories(folder + "\\System\\ApplData");
-    std::uint8_t block[512] = {};
-    for (DWORD i = 0; i < sizeof block; ++i) block[i] = static_cast<std::uint8_t>(0xA0 + i % 16);
-    std::memcpy(block + 20, address, 4);
-    WriteFileBytes(SettingsFilePath(folder), block, size);
+    std::string bytes(size, '\0');
+    for (DWORD i = 0; i < size; ++i) bytes[i] = static_cast<char>(0xA0 + i % 16);
+    for (DWORD i = 0; i < 4 && 20 + i < size; ++i) bytes[20 + i] = static_cast<char>(address[i]);
+    WriteFileBytes(SettingsFilePath(folder), bytes.data(), size);
 }
 
 void RemoveSettingsFile(const std::string& folder) {
