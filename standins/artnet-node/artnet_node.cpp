@@ -15,8 +15,14 @@
 //                             (a good reply padded to 1000 bytes), garbage
 //     source=second           send the reply from the second address
 //     flood=RATE              unrelated datagrams per second until the reply
+//                             (above 1000, several are sent each millisecond)
 //     flood_ms=MS             how long a flood lasts when there is no reply (3500)
-//   report                    "datagrams=N polls=N first=HEX from=IP:PORT"
+//     hostile=N,SEED          send N malformed replies first, then the reply;
+//                             SEED picks the random ones (see HostileDatagram)
+//     hostile_from=I          start at item I of the malformed sequence (0)
+//     hostile_rate=RATE       malformed replies per second (4000)
+//   report                    "datagrams=N polls=N flood=N first=HEX from=IP:PORT
+//                             hostile=N hostile_ms=MS" (hostile: sent in this scenario)
 //   quit
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -30,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -88,6 +95,10 @@ struct Scenario {
     bool fromSecond = false;
     int floodRate = 0;
     int floodMs = 3500;
+    long hostileCount = 0;
+    unsigned long hostileSeed = 1;
+    long hostileFrom = 0;
+    int hostileRate = 4000;
 };
 
 struct Node {
@@ -107,6 +118,11 @@ struct Node {
     std::int64_t floodUntil = -1;
     std::int64_t nextFlood = -1;
     long floodSent = 0;
+    // A malformed burst in progress.
+    std::int64_t nextHostile = -1;
+    std::int64_t hostileStarted = -1;
+    std::int64_t hostileMs = 0;
+    long hostileSent = 0;
 };
 
 Bytes Hex(const std::string& text) {
@@ -144,6 +160,13 @@ Scenario ParseScenario(const std::string& command) {
         if (key == "source") scenario.fromSecond = value == "second";
         if (key == "flood") scenario.floodRate = std::atoi(value.c_str());
         if (key == "flood_ms") scenario.floodMs = std::atoi(value.c_str());
+        if (key == "hostile") {
+            scenario.hostileCount = std::strtol(value.c_str(), nullptr, 10);
+            std::size_t comma = value.find(',');
+            if (comma != std::string::npos) scenario.hostileSeed = std::strtoul(value.c_str() + comma + 1, nullptr, 10);
+        }
+        if (key == "hostile_from") scenario.hostileFrom = std::strtol(value.c_str(), nullptr, 10);
+        if (key == "hostile_rate") scenario.hostileRate = std::atoi(value.c_str());
         if (key == "poke") {
             std::size_t colon = value.find(':');
             scenario.pokes.emplace_back(std::strtoul(value.c_str(), nullptr, 10), Hex(value.substr(colon + 1)));
@@ -158,6 +181,10 @@ Scenario ParseScenario(const std::string& command) {
         }
     }
     if (scenario.length > 2000) scenario.length = 2000;
+    if (scenario.hostileCount < 0) scenario.hostileCount = 0;
+    if (scenario.hostileCount > 1000000) scenario.hostileCount = 1000000;
+    if (scenario.hostileFrom < 0) scenario.hostileFrom = 0;
+    if (scenario.hostileRate < 1) scenario.hostileRate = 1;
     return scenario;
 }
 
@@ -189,14 +216,117 @@ Bytes OtherTraffic(const Node& node, const std::string& kind) {
     return Bytes{'n', 'o', 't', ' ', 'a', 'r', 't', '-', 'n', 'e', 't'};
 }
 
+// The malformed sequence: item I of it, the same for every run with the same
+// seed, so that a burst can be split over several polls with hostile_from.
+// In order: every other value of each byte that the probe checks (ID, OpCode,
+// IpAddress, LongName with its terminator; PortTypes[0] without bit 0x80;
+// SwOut[0] not 0), every cut that ends before PortTypes[0] (a longer cut
+// leaves every checked field whole and is a fair reply), replies longer than
+// the probe's 240 bytes, the good reply from the second address, and then
+// random bytes, half of them behind a correct Art-Net reply header.
+struct Malformed {
+    Bytes bytes;
+    bool fromSecond = false;
+};
+
+constexpr std::size_t kCheckedBytes[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 44, 45,
+                                         46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61};
+constexpr std::size_t kTooLong[] = {241, 242, 243, 244, 245, 250, 255, 256, 300, 479, 480, 512, 1000, 1400, 1472, 2000};
+constexpr long kFromSecond = 16;
+
+std::uint64_t SplitMix(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+Malformed HostileDatagram(const Node& node, long item) {
+    const Bytes good = PollReply(node.address, 239);
+    Malformed malformed{good, false};
+    long at = item;
+    constexpr long kByteChanges = static_cast<long>(std::size(kCheckedBytes)) * 255;
+    if (at < kByteChanges) {
+        malformed.bytes[kCheckedBytes[at / 255]] ^= static_cast<std::uint8_t>(at % 255 + 1);
+        return malformed;
+    }
+    at -= kByteChanges;
+    if (at < 128) {
+        malformed.bytes[174] = static_cast<std::uint8_t>(at);
+        return malformed;
+    }
+    at -= 128;
+    if (at < 255) {
+        malformed.bytes[190] = static_cast<std::uint8_t>(at + 1);
+        return malformed;
+    }
+    at -= 255;
+    if (at < 175) {
+        malformed.bytes.resize(static_cast<std::size_t>(at));
+        return malformed;
+    }
+    at -= 175;
+    if (at < static_cast<long>(std::size(kTooLong))) {
+        malformed.bytes.resize(kTooLong[at], 0);
+        return malformed;
+    }
+    at -= static_cast<long>(std::size(kTooLong));
+    if (at < kFromSecond && node.second >= 0) {
+        malformed.fromSecond = true;
+        return malformed;
+    }
+    std::uint64_t state = node.scenario.hostileSeed * 0x100000001B3ull + static_cast<std::uint64_t>(item);
+    bool behindHeader = SplitMix(state) & 1;
+    std::size_t length = behindHeader ? 10 + SplitMix(state) % 231 : SplitMix(state) % 301;
+    malformed.bytes.assign(length, 0);
+    for (std::uint8_t& byte : malformed.bytes) byte = static_cast<std::uint8_t>(SplitMix(state));
+    if (behindHeader) std::memcpy(malformed.bytes.data(), good.data(), 10);
+    return malformed;
+}
+
+// How many of a paced stream are due at each millisecond tick, and how far
+// apart the ticks are.
+struct Pace {
+    std::int64_t intervalMs;
+    int perTick;
+};
+
+Pace PaceOf(int rate) {
+    if (rate >= 1000) return {1, rate / 1000};
+    return {1000 / rate, 1};
+}
+
 void StartAnswer(Node& node, const sockaddr_in& peer) {
     node.peer = peer;
     std::int64_t now = NowMs();
     for (const std::string& kind : node.scenario.before) SendTo(node.art, OtherTraffic(node, kind), peer);
-    node.replyAt = node.scenario.reply ? now + node.scenario.delayMs : -1;
+    bool hostile = node.scenario.hostileCount > 0;
+    node.replyAt = node.scenario.reply && !hostile ? now + node.scenario.delayMs : -1;
+    if (hostile) {
+        node.nextHostile = node.hostileStarted = now;
+        node.hostileSent = 0;
+    }
     if (node.scenario.floodRate > 0) {
         node.nextFlood = now;
-        node.floodUntil = node.scenario.reply ? node.replyAt : now + node.scenario.floodMs;
+        node.floodUntil = node.replyAt >= 0 ? node.replyAt : now + node.scenario.floodMs;
+    }
+}
+
+void SendHostileDue(Node& node, std::int64_t now) {
+    if (node.nextHostile < 0) return;
+    Pace pace = PaceOf(node.scenario.hostileRate);
+    while (node.nextHostile >= 0 && node.nextHostile <= now) {
+        for (int i = 0; i < pace.perTick && node.hostileSent < node.scenario.hostileCount; ++i) {
+            Malformed malformed = HostileDatagram(node, node.scenario.hostileFrom + node.hostileSent);
+            SendTo(malformed.fromSecond ? node.second : node.art, malformed.bytes, node.peer);
+            ++node.hostileSent;
+        }
+        node.nextHostile += pace.intervalMs;
+        if (node.hostileSent >= node.scenario.hostileCount) {
+            node.nextHostile = -1;
+            node.hostileMs = NowMs() - node.hostileStarted;
+            if (node.scenario.reply) node.replyAt = NowMs() + node.scenario.delayMs;
+        }
     }
 }
 
@@ -211,17 +341,19 @@ void SendReply(Node& node) {
 
 void SendFloodDue(Node& node, std::int64_t now) {
     if (node.nextFlood < 0) return;
-    std::int64_t interval = node.scenario.floodRate >= 1000 ? 1 : 1000 / node.scenario.floodRate;
+    Pace pace = PaceOf(node.scenario.floodRate);
     // Catch up on what is due, so the rate holds even when a wake-up is late.
     while (node.nextFlood >= 0 && node.nextFlood <= now) {
         if (node.nextFlood >= node.floodUntil) {
             node.nextFlood = -1;
             break;
         }
-        char text[32];
-        int length = std::snprintf(text, sizeof text, "flood %ld", node.floodSent++);
-        SendTo(node.art, Bytes(text, text + length), node.peer);
-        node.nextFlood += interval;
+        for (int i = 0; i < pace.perTick; ++i) {
+            char text[32];
+            int length = std::snprintf(text, sizeof text, "flood %ld", node.floodSent++);
+            SendTo(node.art, Bytes(text, text + length), node.peer);
+        }
+        node.nextFlood += pace.intervalMs;
     }
 }
 
@@ -259,11 +391,13 @@ bool ServeControl(Node& node) {
         node.datagrams = node.polls = 0;
         node.first.clear();
         node.firstFrom.clear();
-        node.replyAt = node.floodUntil = node.nextFlood = -1;
+        node.replyAt = node.floodUntil = node.nextFlood = node.nextHostile = -1;
+        node.hostileSent = node.hostileMs = 0;
     } else if (command == "report") {
         answer = "datagrams=" + std::to_string(node.datagrams) + " polls=" + std::to_string(node.polls) +
                  " flood=" + std::to_string(node.floodSent) + " first=" + HexText(node.first) + " from=" +
-                 node.firstFrom;
+                 node.firstFrom + " hostile=" + std::to_string(node.hostileSent) +
+                 " hostile_ms=" + std::to_string(node.hostileMs);
     } else if (command == "quit") {
         keepRunning = false;
     } else {
@@ -305,11 +439,13 @@ int main(int argc, char** argv) {
         std::int64_t next = end;
         if (node.replyAt >= 0 && node.replyAt < next) next = node.replyAt;
         if (node.nextFlood >= 0 && node.nextFlood < next) next = node.nextFlood;
+        if (node.nextHostile >= 0 && node.nextHostile < next) next = node.nextHostile;
         pollfd fds[2] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}};
         int timeout = next > now ? static_cast<int>(next - now) : 0;
         if (poll(fds, 2, timeout) < 0 && errno != EINTR) return 1;
         now = NowMs();
         SendFloodDue(node, now);
+        SendHostileDue(node, now);
         if (node.replyAt >= 0 && node.replyAt <= now) SendReply(node);
         if (fds[0].revents & POLLIN) ReceiveArtNet(node);
         if ((fds[1].revents & POLLIN) && !ServeControl(node)) return 0;
