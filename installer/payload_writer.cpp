@@ -1,9 +1,11 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <iterator>
 
 #include "installer.h"
 #include "payload_length.h"
+#include "staged_file_name.h"
 #include "win32/unique_resource.h"
 
 namespace zmk {
@@ -25,7 +27,7 @@ public:
     // GetTempFileNameW creates the file, so the name cannot be taken by anyone
     // else between choosing it and opening it.
     bool Create(const wchar_t* folder) noexcept {
-        created_ = ::GetTempFileNameW(folder, L"zmk", 0, path_) != 0;
+        created_ = ::GetTempFileNameW(folder, kStagedFilePrefix, 0, path_) != 0;
         return created_;
     }
     const wchar_t* Path() const noexcept { return path_; }
@@ -46,6 +48,31 @@ bool TargetFolder(const wchar_t* target, wchar_t (&folder)[MAX_PATH]) noexcept {
     std::wmemcpy(folder, target, length);
     folder[length] = L'\0';
     return true;
+}
+
+// A run killed between creating its temporary file and the rename leaves that
+// file behind; the next run removes it. Only names of our own pattern are
+// touched, and a file some other run still has open cannot be deleted.
+void RemoveStaleStagedFiles(const wchar_t* folder) noexcept {
+    constexpr wchar_t kPattern[] = L"\\zmk*.tmp";
+    const size_t folderLength = std::wcslen(folder);
+    wchar_t path[MAX_PATH];
+    if (folderLength + std::size(kPattern) > MAX_PATH) return;
+    std::wmemcpy(path, folder, folderLength);
+    std::wmemcpy(path + folderLength, kPattern, std::size(kPattern));
+
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW(path, &found));
+    if (!search) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (!IsStagedFileName(found.cFileName)) continue;
+        const size_t nameLength = std::wcslen(found.cFileName);
+        if (folderLength + 1 + nameLength >= MAX_PATH) continue;
+        path[folderLength] = L'\\';
+        std::wmemcpy(path + folderLength + 1, found.cFileName, nameLength + 1);
+        ::DeleteFileW(path);
+    } while (::FindNextFileW(search.get(), &found));
 }
 
 bool WriteWhole(const wchar_t* path, const void* data, DWORD length) noexcept {
@@ -83,6 +110,7 @@ bool WritePayload(const wchar_t* target, HRSRC payload) noexcept {
     // final rename stays on one volume.
     wchar_t folder[MAX_PATH];
     if (!TargetFolder(target, folder)) return false;
+    RemoveStaleStagedFiles(folder);
     StagedFile staged;
     if (!staged.Create(folder)) return false;
     if (!WriteWhole(staged.Path(), data, kPayloadLength)) return false;

@@ -58,6 +58,14 @@ struct FileHandleTraits {
     static void Close(Value value) noexcept { ::CloseHandle(value); }
 };
 
+// Directory searches, whose empty value is INVALID_HANDLE_VALUE and whose
+// close function is FindClose, not CloseHandle.
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Value value) noexcept { ::FindClose(value); }
+};
+
 struct GdiObjectTraits {
     using Value = HGDIOBJ;
     static constexpr Value Invalid() noexcept { return nullptr; }
@@ -68,6 +76,7 @@ struct GdiObjectTraits {
 using UniqueHandle = UniqueResource<ResourceTraits<HANDLE, nullptr, ::CloseHandle>>;
 // Files, whose empty value is INVALID_HANDLE_VALUE.
 using UniqueFile = UniqueResource<FileHandleTraits>;
+using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ResourceTraits<HMODULE, nullptr, ::FreeLibrary>>;
 using UniqueRegKey = UniqueResource<ResourceTraits<HKEY, nullptr, ::RegCloseKey>>;
 using UniqueGlobal = UniqueResource<ResourceTraits<HGLOBAL, nullptr, ::GlobalFree>>;

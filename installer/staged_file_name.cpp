@@ -1,0 +1,33 @@
+#include "staged_file_name.h"
+
+namespace zmk {
+namespace {
+
+wchar_t Lower(wchar_t c) noexcept { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool IsHexDigit(wchar_t c) noexcept {
+    const wchar_t lower = Lower(c);
+    return (lower >= L'0' && lower <= L'9') || (lower >= L'a' && lower <= L'f');
+}
+
+// Compares ASCII letters without regard to case; `lowerText` is lower case.
+const wchar_t* SkipText(const wchar_t* name, const wchar_t* lowerText) noexcept {
+    for (; *lowerText != L'\0'; ++name, ++lowerText) {
+        if (Lower(*name) != *lowerText) return nullptr;
+    }
+    return name;
+}
+
+}  // namespace
+
+bool IsStagedFileName(const wchar_t* name) noexcept {
+    const wchar_t* rest = SkipText(name, kStagedFilePrefix);
+    if (rest == nullptr) return false;
+    int digits = 0;
+    while (digits < 5 && IsHexDigit(rest[digits])) ++digits;
+    if (digits == 0 || digits > 4) return false;
+    rest = SkipText(rest + digits, L".tmp");
+    return rest != nullptr && *rest == L'\0';
+}
+
+}  // namespace zmk
