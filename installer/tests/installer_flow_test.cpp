@@ -6,7 +6,6 @@
 // Each case checks what the boxes said, the exit code, and what is left at
 // the target: its bytes, its attributes, and nothing else in its folder.
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <map>
@@ -25,7 +24,7 @@ const std::wstring kSuccess = L"Install Patch Success.";
 const std::wstring kError = L"Install Patch Error.";
 
 enum class Setup { NoInstallation, DirectoryInstead, Library };
-enum class Hold { Nobody, Exclusively, WithFullSharing };
+enum class Hold { Nobody, Exclusively, WithFullSharing, LoadedAsLibrary };
 enum class Left { AsItWas, Payload };
 
 struct Run {
@@ -81,6 +80,8 @@ const std::vector<FlowCase>& Cases() {
          {kRefused}, Left::AsItWas},
         {L"TargetHeldWithSharingIsUntouched", Setup::Library, L"fixture_old_release.dll", 0, Hold::WithFullSharing,
          {kRefused}, Left::AsItWas},
+        {L"TargetLoadedByARunningHostIsUntouched", Setup::Library, L"fixture_old_release.dll", 0,
+         Hold::LoadedAsLibrary, {kRefused}, Left::AsItWas},
         {L"HiddenTargetIsUntouched", Setup::Library, L"fixture_old_release.dll", FILE_ATTRIBUTE_HIDDEN, Hold::Nobody,
          {kRefused}, Left::AsItWas},
         {L"SystemTargetIsUntouched", Setup::Library, L"fixture_old_release.dll", FILE_ATTRIBUTE_SYSTEM, Hold::Nobody,
@@ -108,37 +109,6 @@ int g_failures = 0;
 void Fail(const std::wstring& what) {
     std::fwprintf(stderr, L"FAILED: %ls\n", what.c_str());
     ++g_failures;
-}
-
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
-}
-
-void RemoveTree(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    ::SetFileAttributesW(path.c_str(), attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        for (const std::wstring& name : Entries(path)) RemoveTree(path + L"\\" + name);
-        ::RemoveDirectoryW(path.c_str());
-    } else {
-        ::DeleteFileW(path.c_str());
-    }
-}
-
-std::wstring ProgramFiles() {
-    wchar_t folder[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return folder;
 }
 
 void CheckBoxes(const InstallerRun& run, const Run& expected) {
@@ -181,7 +151,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
 
-    const std::wstring vendor = ProgramFiles() + L"\\Quenford";
+    const std::wstring vendor = ProgramFilesFolder() + L"\\Quenford";
     const std::wstring folder = vendor + L"\\Borvanect";
     const std::wstring target = folder + L"\\ZELMORK.dll";
 
@@ -209,7 +179,11 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HANDLE holder = INVALID_HANDLE_VALUE;
-    if (chosen->hold != Hold::Nobody) {
+    HMODULE loaded = nullptr;
+    if (chosen->hold == Hold::LoadedAsLibrary) {
+        loaded = ::LoadLibraryW(target.c_str());
+        if (loaded == nullptr) Fail(L"could not load the target as a library");
+    } else if (chosen->hold != Hold::Nobody) {
         const DWORD share = chosen->hold == Hold::Exclusively ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
         holder = ::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (holder == INVALID_HANDLE_VALUE) Fail(L"could not hold the target open");
@@ -218,13 +192,14 @@ int wmain(int argc, wchar_t** argv) {
     // Act.
     for (const Run& expected : chosen->runs) CheckBoxes(RunInstaller(installer, expected.answers, 60000), expected);
     if (holder != INVALID_HANDLE_VALUE) ::CloseHandle(holder);
+    if (loaded != nullptr) ::FreeLibrary(loaded);
 
     // What is left at the target.
     const DWORD attributesAfter = ::GetFileAttributesW(target.c_str());
     if (chosen->setup == Setup::NoInstallation) {
         if (::GetFileAttributesW(vendor.c_str()) != INVALID_FILE_ATTRIBUTES) Fail(L"the installer created folders");
     } else {
-        const std::vector<std::wstring> left = Entries(folder);
+        const std::vector<std::wstring> left = FolderEntries(folder);
         if (left.size() != 1 || left[0] != L"ZELMORK.dll") {
             std::wstring names;
             for (const std::wstring& name : left) names += L" " + name;

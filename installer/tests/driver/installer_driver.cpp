@@ -1,5 +1,7 @@
 #include "installer_driver.h"
 
+#include <shlobj.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -65,6 +67,20 @@ std::wstring IconKind(HWND box) {
     return L"";
 }
 
+}  // namespace
+
+HWND FindInstallerBox(DWORD processId) {
+    BoxSearch search = {processId, nullptr};
+    ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring BoxText(HWND box) {
+    wchar_t text[1024] = {};
+    ::GetDlgItemTextW(box, kMessageTextId, text, 1024);
+    return text;
+}
+
 void PostAnswer(HWND box, Answer answer) {
     switch (answer) {
     case Answer::Ok:
@@ -79,8 +95,6 @@ void PostAnswer(HWND box, Answer answer) {
         break;
     }
 }
-
-}  // namespace
 
 const wchar_t* AnswerName(Answer answer) {
     switch (answer) {
@@ -118,6 +132,37 @@ std::wstring WindowsPath(const std::wstring& path) {
     return result;
 }
 
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    ::SetFileAttributesW(path.c_str(), attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::wstring& name : FolderEntries(path)) RemoveTree(path + L"\\" + name);
+        ::RemoveDirectoryW(path.c_str());
+    } else {
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+std::wstring ProgramFilesFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return folder;
+}
+
 std::string FileBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -139,18 +184,27 @@ std::wstring FileVersionOf(const std::wstring& path, bool product) {
            L"." + std::to_wstring(LOWORD(ls));
 }
 
-InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs) {
-    InstallerRun run;
+bool StartInstaller(const std::wstring& installer, PROCESS_INFORMATION& process) {
     std::wstring commandLine = L"\"" + installer + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
+    process = {};
     if (!::CreateProcessW(installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &process)) {
+        return false;
+    }
+    ::CloseHandle(process.hThread);
+    process.hThread = nullptr;
+    return true;
+}
+
+InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs) {
+    InstallerRun run;
+    PROCESS_INFORMATION process;
+    if (!StartInstaller(installer, process)) {
         run.problem = L"the installer did not start, error " + std::to_wstring(::GetLastError());
         return run;
     }
-    ::CloseHandle(process.hThread);
 
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     while (::GetTickCount64() < deadline) {
@@ -158,25 +212,22 @@ InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answe
             run.finished = true;
             break;
         }
-        BoxSearch search = {process.dwProcessId, nullptr};
-        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found == nullptr) continue;
+        const HWND box = FindInstallerBox(process.dwProcessId);
+        if (box == nullptr) continue;
 
         SeenBox seen;
-        wchar_t text[1024] = {};
-        ::GetDlgItemTextW(search.found, kMessageTextId, text, 1024);
-        seen.text = text;
-        seen.buttons = VisibleButtons(search.found);
-        seen.icon = IconKind(search.found);
+        seen.text = BoxText(box);
+        seen.buttons = VisibleButtons(box);
+        seen.icon = IconKind(box);
         if (run.boxes.size() < answers.size()) {
             seen.answer = answers[run.boxes.size()];
         } else if (run.problem.empty()) {
             run.problem = L"a box nobody expected: \"" + seen.text + L"\"";
         }
         run.boxes.push_back(seen);
-        PostAnswer(search.found, seen.answer);
+        PostAnswer(box, seen.answer);
         // The same box must not be read twice: wait until it has gone.
-        while (::IsWindow(search.found) && ::GetTickCount64() < deadline) {
+        while (::IsWindow(box) && ::GetTickCount64() < deadline) {
             if (::WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) break;
         }
     }

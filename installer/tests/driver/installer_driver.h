@@ -29,6 +29,15 @@ struct InstallerRun {
 // and is answered OK. The child is ended if it has not finished in time.
 InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs);
 
+// Starts the installer with an empty command line; on success the caller
+// owns process.hProcess (the thread handle is already closed).
+bool StartInstaller(const std::wstring& installer, PROCESS_INFORMATION& process);
+
+// The installer's message box that is showing now, or null.
+HWND FindInstallerBox(DWORD processId);
+std::wstring BoxText(HWND box);
+void PostAnswer(HWND box, Answer answer);
+
 const wchar_t* AnswerName(Answer answer);
 bool ParseAnswers(const std::wstring& list, std::vector<Answer>& answers);
 
@@ -37,6 +46,15 @@ std::wstring WindowsPath(const std::wstring& path);
 
 // The whole content of a file, or "" when it cannot be read.
 std::string FileBytes(const std::wstring& path);
+
+// The names in a folder, without "." and "..".
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
+
+// Removes a file or a folder with everything in it, whatever its attributes.
+void RemoveTree(const std::wstring& path);
+
+// The Program Files folder, as the installer asks the shell for it.
+std::wstring ProgramFilesFolder();
 
 // "a.b.c.d" of the fixed version block, or "" when the file has none.
 std::wstring FileVersionOf(const std::wstring& path, bool product);
