@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 
-cmake --preset windows-release >/dev/null
+# ZMK_SIGN_CERT and ZMK_SIGN_KEY (PEM files) in the environment sign both
+# deliverables; without them the build is unsigned.
+cmake --preset windows-release -DZMK_SIGN_CERT="${ZMK_SIGN_CERT:-}" -DZMK_SIGN_KEY="${ZMK_SIGN_KEY:-}" >/dev/null
 cmake --build --preset windows-release
 mkdir -p dist
 cp build/windows/library/ZELMORK.dll build/windows/installer/stelmorivax_x64.exe dist/

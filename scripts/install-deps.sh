@@ -7,7 +7,7 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev googletest python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 xvfb x11-apps xdotool imagemagick
-  iproute2 util-linux osslsigncode hyperfine
+  iproute2 util-linux osslsigncode openssl hyperfine
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test: the native unit tests and fuzz targets, the Windows tests
 # under Wine, and a second clean build that must give byte-identical
-# deliverables.
+# deliverables, and a signed build in a folder of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,5 +25,8 @@ ctest --preset windows-release || status=1
 
 echo "== reproducibility: a second clean build elsewhere"
 bash scripts/check-reproducible.sh || status=1
+
+echo "== signing: a signed build with a throwaway certificate"
+bash scripts/check-signed.sh || status=1
 
 exit $status

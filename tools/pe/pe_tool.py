@@ -8,6 +8,9 @@
   exports FILE            print "ordinal name" for each export
   info FILE               machine, magic, subsystem, DLL characteristics, timestamp
   check-security FILE...  exit 1 unless high-entropy ASLR, dynamic base and NX are set
+  resource TYPE ID FILE [OUT]
+                          the data of resource TYPE/ID (a number or a name, e.g.
+                          BINARY 129; first language found) to OUT or to stdout
 """
 import struct
 import sys
@@ -82,6 +85,41 @@ class Image:
                 off += 32
         return names
 
+    def resource(self, type_key, id_key):
+        """The bytes of the first language of resource type_key/id_key, or None."""
+        if self.ndirs < 3 or self.dirs[2][0] == 0:
+            return None
+        root = self.offset(self.dirs[2][0])
+
+        def entries(directory):
+            named, numbered = struct.unpack_from("<HH", self.data, directory + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
+                if name & 0x80000000:
+                    at = root + (name & 0x7FFFFFFF)
+                    length = struct.unpack_from("<H", self.data, at)[0]
+                    key = self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le").upper()
+                else:
+                    key = name
+                yield key, target
+
+        def child(directory, key):
+            for entry_key, target in entries(directory):
+                if entry_key == key and target & 0x80000000:
+                    return root + (target & 0x7FFFFFFF)
+            return None
+
+        names = child(root, type_key)
+        languages = child(names, id_key) if names is not None else None
+        if languages is None:
+            return None
+        for _, target in entries(languages):
+            if not target & 0x80000000:
+                rva, size = struct.unpack_from("<II", self.data, root + target)
+                off = self.offset(rva)
+                return self.data[off:off + size]
+        return None
+
     def exports(self):
         if self.ndirs < 1 or self.dirs[0][0] == 0:
             return []
@@ -118,11 +156,33 @@ def load(path):
         return Image(f.read())
 
 
+def resource_key(text):
+    return int(text, 0) if text[:1].isdigit() else text.upper()
+
+
+def extract_resource(args):
+    if len(args) not in (3, 4):
+        print(__doc__, file=sys.stderr)
+        return 2
+    data = load(args[2]).resource(resource_key(args[0]), resource_key(args[1]))
+    if data is None:
+        print("%s: no resource %s %s" % (args[2], args[0], args[1]), file=sys.stderr)
+        return 1
+    if len(args) == 4:
+        with open(args[3], "wb") as f:
+            f.write(data)
+    else:
+        sys.stdout.buffer.write(data)
+    return 0
+
+
 def main(argv):
     if len(argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2
     cmd, files = argv[1], argv[2:]
+    if cmd == "resource":
+        return extract_resource(files)
     status = 0
     for path in files:
         img = load(path)
