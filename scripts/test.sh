@@ -13,20 +13,45 @@ cleanup() { bash testing/wine/wine-session.sh stop "$root/build/windows/wine-ses
 trap cleanup EXIT
 
 status=0
+passed=0
+failed=0
+log=$(mktemp)
+# Runs one check; a ctest run counts its tests, any other check counts as one.
+check() {
+  local rc=0
+  "$@" 2>&1 | tee "$log" || rc=$?
+  local summary
+  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  if [ -n "$summary" ]; then
+    local total failures
+    failures=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    passed=$((passed + total - failures))
+    failed=$((failed + failures))
+  elif [ $rc -eq 0 ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+  [ $rc -eq 0 ] || status=1
+}
 
 echo "== native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native
-ctest --preset native -j2 || status=1
+check ctest --preset native -j2
 
 echo "== Windows build and tests under Wine"
 bash scripts/build.sh
-ctest --preset windows-release || status=1
+check ctest --preset windows-release
 
 echo "== reproducibility: a second clean build elsewhere"
-bash scripts/check-reproducible.sh || status=1
+check bash scripts/check-reproducible.sh
 
 echo "== signing: a signed build with a throwaway certificate"
-bash scripts/check-signed.sh || status=1
+check bash scripts/check-signed.sh
 
+rm -f "$log"
+echo
+echo "$passed passed, $failed failed"
 exit $status
