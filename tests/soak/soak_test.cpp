@@ -1,0 +1,344 @@
+// Leak soak of the shipped library under Wine, run inside probe_netns_test.sh
+// so that a simulated node can answer. Three phases drive the real
+// ZELMORK.dll through its exports, with the dialogs answered from a second
+// thread; each compares the process's footprint before and after (one warm-up
+// round first, so that what Wine builds once is not counted as growth).
+// Counts come from ZMK_SOAK_CYCLES, ZMK_SOAK_DETECTIONS, ZMK_SOAK_ERROR_BOXES;
+// bench/soak.sh runs the full counts.
+#include <winsock2.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dialog_driver.h"
+#include "process_footprint.h"
+#include "wine_support.h"
+#include "zelmork_exports.h"
+
+namespace zmk {
+namespace {
+
+using testing::UserAction;
+
+constexpr char kScanCaption[] = "Borvanect  -  DMX Device Scan";
+constexpr char kErrorCaption[] = "Borvanect  -  DMX Device Error";
+constexpr char kSystemErrorCaption[] = "ZELMORK";
+
+// Growth allowed between the start and the end of a phase. Handles, GDI and
+// USER objects must come back exactly but for one or two that Wine may keep
+// in a cache; memory may move by what the heap keeps for reuse.
+constexpr long kObjectSlack = 2;
+constexpr std::uintptr_t kHandleMarkSlack = 2 * 4;
+constexpr std::size_t kPrivateSlack = 1024 * 1024;
+
+int CountFromEnvironment(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
+}
+
+std::string WindowsPathOf(const char* unixPath) {
+    std::string path = unixPath[0] == '/' ? "Z:" : "";
+    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? '\\' : *p;
+    return path;
+}
+
+// A visible dialog with this caption. FindWindowA reads captions without
+// sending messages: asking a window for its text would block on the UI
+// thread, which does not pump while the library probes or runs the tool.
+HWND ShownDialog(const char* caption) {
+    HWND window = ::FindWindowA("#32770", caption);
+    return window && ::IsWindowVisible(window) ? window : nullptr;
+}
+
+// Waits, bounded, for that dialog.
+HWND AwaitShown(const char* caption, int timeoutMs = 30000) {
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        if (HWND window = ShownDialog(caption)) return window;
+        ::Sleep(10);
+    }
+    return nullptr;
+}
+
+class Soak : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(library_.Load()) << "ZMK_LIBRARY names the library under test";
+        host_ = new testing::HostWindow;
+    }
+    static void TearDownTestSuite() {
+        delete host_;
+        library_.Unload();
+        test::RemoveFtd2xx();
+        test::RemoveHostKeys();
+        test::RemoveSettingsFile(test::kHostFolder);
+    }
+
+    // Runs one step `count` times after a warm-up round and prints and
+    // checks the footprint at both ends.
+    void RunPhase(const char* phase, int warmUp, int count, const std::function<void(int, bool)>& step) {
+        for (int i = 0; i < warmUp; ++i) step(i, true);
+        const test::ProcessFootprint start = test::MeasureFootprint();
+        const LARGE_INTEGER began = test::Now();
+        for (int i = 0; i < count; ++i) step(i, false);
+        const double seconds = test::ElapsedMs(began) / 1000.0;
+        const test::ProcessFootprint end = test::MeasureFootprint();
+        std::printf("soak %-12s runs=%-5d time=%7.1fs handles=%ld->%ld handle-mark=0x%llx->0x%llx gdi=%ld->%ld "
+                    "user=%ld->%ld private=%zu->%zu\n",
+                    phase, count, seconds, start.handles, end.handles,
+                    static_cast<unsigned long long>(start.handleMark), static_cast<unsigned long long>(end.handleMark),
+                    start.gdiObjects, end.gdiObjects, start.userObjects, end.userObjects, start.privateBytes,
+                    end.privateBytes);
+        std::printf("soak measured with %s\n", test::FootprintSources().c_str());
+        std::fflush(stdout);
+        EXPECT_LE(end.handles, start.handles + kObjectSlack) << phase;
+        EXPECT_LE(end.handleMark, start.handleMark + kHandleMarkSlack) << phase;
+        EXPECT_LE(end.gdiObjects, start.gdiObjects + kObjectSlack) << phase;
+        EXPECT_LE(end.userObjects, start.userObjects + kObjectSlack) << phase;
+        EXPECT_LE(end.privateBytes, start.privateBytes + kPrivateSlack) << phase;
+    }
+
+    static test::ZelmorkExports library_;
+    static testing::HostWindow* host_;
+};
+
+test::ZelmorkExports Soak::library_;
+testing::HostWindow* Soak::host_ = nullptr;
+
+TEST_F(Soak, InitializeAndReleaseCyclesLeaveNothingBehind) {
+    const int cycles = CountFromEnvironment("ZMK_SOAK_CYCLES", 300);
+    int failures = 0;
+    RunPhase("init-release", 5, cycles, [&](int i, bool) {
+        failures += library_.initialize() != 1;
+        // Every fifth cycle creates twice: the second creation replaces the first.
+        if (i % 5 == 0) failures += library_.initialize() != 1;
+        library_.release();
+        if (i % 7 == 0) library_.release();
+    });
+    EXPECT_EQ(0, failures);
+}
+
+// One answer to one showing of the detection-problem dialog: the devices the
+// user leaves plugged in (null: no change), then the button.
+struct Answer {
+    const char* devicesAfter;
+    int button;
+};
+
+struct DetectionSetup {
+    const char* name;
+    int weight;           // runs out of 500
+    const char* driver;   // D2XX stand-in variant; null: none installed
+    const char* devices;  // the stand-in's device list
+    const char* node;     // node scenario; null: no host settings at all
+    std::vector<Answer> answers;
+    int status;
+};
+
+// Every kind of setup, weighted by cost: a silent node costs 3 s and a rescan
+// of an unrecognised device 5.25 s of "Please Wait", so those are rare.
+const std::vector<DetectionSetup>& DetectionSetups() {
+    static const std::vector<DetectionSetup> setups = {
+        {"NoInterface", 91, nullptr, "", nullptr, {}, 10},
+        {"DriverWithoutDevices", 30, "ftd2xx", "", nullptr, {}, 10},
+        {"OpenDmxUsb", 50, "ftd2xx", "device=0 OPEN DMX USB", nullptr, {}, 11},
+        {"DmxUsbPro", 50, "ftd2xx", "device=5 DMX USB PRO", nullptr, {}, 12},
+        {"CountFailure", 20, "ftd2xx", "create=4\ndevice=0 OPEN DMX USB", nullptr, {}, 10},
+        {"UnloadableDriver", 25, "ftd2xx-unloadable", "", nullptr, {}, 1},
+        {"UnloadableDriverAndNode", 25, "ftd2xx-unloadable", "", "", {}, 1},
+        {"TwoUsbCancel", 45, "ftd2xx", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO", nullptr, {{nullptr, IDCANCEL}}, 2},
+        {"TwoUsbRescanAfterUnplug", 30, "ftd2xx", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO", nullptr,
+         {{"device=5 DMX USB PRO", IDOK}}, 12},
+        {"TwoUsbRescanThenCancel", 10, "ftd2xx", "device=0 A\ndevice=0 B", nullptr,
+         {{nullptr, IDOK}, {nullptr, IDCANCEL}}, 2},
+        {"UnrecognizedCancel", 40, "ftd2xx", "device=6 FT2232H", nullptr, {{nullptr, IDCANCEL}}, 32},
+        {"UnrecognizedRescan", 2, "ftd2xx", "device=6 FT2232H", nullptr, {{"device=0 USB <-> Serial", IDOK}}, 11},
+        {"NodeAnswering", 70, nullptr, "", "", {}, 13},
+        {"NodeAndUsbCancel", 10, "ftd2xx", "device=0 OPEN DMX USB", "", {{nullptr, IDCANCEL}}, 2},
+        {"NodeSilent", 2, nullptr, "", "reply=none", {}, 10},
+    };
+    return setups;
+}
+
+// The setups in an interleaved order, each about weight * runs / 500 times
+// and at least once.
+std::vector<const DetectionSetup*> Schedule(int runs) {
+    std::vector<std::pair<double, const DetectionSetup*>> keyed;
+    for (const DetectionSetup& setup : DetectionSetups()) {
+        const int times = std::max(1, static_cast<int>(std::lround(setup.weight * runs / 500.0)));
+        for (int j = 0; j < times; ++j) keyed.emplace_back((j + 0.5) / times, &setup);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<const DetectionSetup*> order;
+    for (const auto& [key, setup] : keyed) order.push_back(setup);
+    return order;
+}
+
+class DetectionSoak : public Soak {
+protected:
+    void Prepare(const DetectionSetup& setup) {
+        if (setup.driver == nullptr) {
+            if (!installed_.empty()) test::RemoveFtd2xx();
+            installed_.clear();
+        } else if (installed_ != setup.driver) {
+            test::InstallFtd2xx(setup.driver);
+            installed_ = setup.driver;
+        }
+        test::WriteFtd2xxConfig(setup.devices);
+        if (setup.node == nullptr) {
+            if (nodeConfigured_) {
+                test::RemoveSettingsFile(test::kHostFolder);
+                test::RemoveHostKeys();
+            }
+            nodeConfigured_ = false;
+            return;
+        }
+        if (!nodeConfigured_) {
+            test::SetUserMainFolder(test::kHostFolder);
+            const std::uint8_t address[4] = {198, 18, 0, 2};
+            test::WriteSettingsFile(test::kHostFolder, address);
+            nodeConfigured_ = true;
+        }
+        node_.Scenario(setup.node);
+    }
+
+    // One ZMK_GetDeviceStatus with a user answering its dialogs; counts the
+    // showings, and any showing beyond the plan is cancelled.
+    int Run(const DetectionSetup& setup, int* shown) {
+        *shown = 0;
+        std::atomic<bool> returned{false};
+        const INT_PTR status = testing::RunDriven(
+            [&] {
+                const int result = library_.getDeviceStatus();
+                returned = true;
+                return static_cast<INT_PTR>(result);
+            },
+            [&](DWORD) {
+                std::size_t next = 0;
+                while (!returned) {
+                    HWND dialog = ShownDialog(kScanCaption);
+                    if (!dialog) {
+                        ::Sleep(10);
+                        continue;
+                    }
+                    ++*shown;
+                    const Answer answer = next < setup.answers.size() ? setup.answers[next++] : Answer{nullptr, IDCANCEL};
+                    if (answer.devicesAfter) test::WriteFtd2xxConfig(answer.devicesAfter);
+                    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer.button, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, answer.button)));
+                    testing::WaitUntilGone(dialog, 30000);
+                }
+            });
+        return static_cast<int>(status);
+    }
+
+    std::string installed_;
+    bool nodeConfigured_ = false;
+    test::NodeControl node_;
+};
+
+TEST_F(DetectionSoak, DetectionRunsOfEverySetupLeaveNothingBehind) {
+    const int runs = CountFromEnvironment("ZMK_SOAK_DETECTIONS", 120);
+    const std::vector<const DetectionSetup*> warmUp = Schedule(0);
+    const std::vector<const DetectionSetup*> order = Schedule(runs);
+    ASSERT_EQ(1, library_.initialize());
+    int wrongStatus = 0, wrongDialogs = 0, driverLeftLoaded = 0;
+    std::string firstWrong;
+    RunPhase("detection", static_cast<int>(warmUp.size()), static_cast<int>(order.size()), [&](int i, bool warming) {
+        const DetectionSetup& setup = *(warming ? warmUp : order)[static_cast<std::size_t>(i)];
+        Prepare(setup);
+        int shown = 0;
+        const int status = Run(setup, &shown);
+        driverLeftLoaded += ::GetModuleHandleA("ftd2xx.dll") != nullptr;
+        if (status != setup.status || shown != static_cast<int>(setup.answers.size())) {
+            wrongStatus += status != setup.status;
+            wrongDialogs += shown != static_cast<int>(setup.answers.size());
+            if (firstWrong.empty()) {
+                firstWrong = std::string(setup.name) + ": status " + std::to_string(status) + ", dialogs " +
+                             std::to_string(shown);
+            }
+        }
+    });
+    library_.release();
+    std::printf("soak detection: %zu runs of %zu setups\n", order.size(), DetectionSetups().size());
+    EXPECT_EQ(0, wrongStatus) << firstWrong;
+    EXPECT_EQ(0, wrongDialogs) << firstWrong;
+    EXPECT_EQ(0, driverLeftLoaded) << "runs after which ftd2xx.dll stayed loaded";
+}
+
+// The four outcomes of the driver-error dialog in turn: tool missing, exit 0
+// answered Enter, exit 0 answered Escape, exit 1.
+struct ErrorBoxCase {
+    bool toolPresent;
+    const char* exitCode;
+    const char* expectedCaption;
+    UserAction action;
+    INT_PTR result;
+};
+
+const ErrorBoxCase kErrorBoxCases[] = {
+    {false, "0", kSystemErrorCaption, UserAction::Enter, 2},
+    {true, "0", kErrorCaption, UserAction::Enter, 1},
+    {true, "0", kErrorCaption, UserAction::Escape, 2},
+    {true, "1", kSystemErrorCaption, UserAction::Escape, 2},
+};
+
+class DriverErrorSoak : public Soak {
+protected:
+    void SetUp() override {
+        char folder[MAX_PATH] = {};
+        ASSERT_EQ(S_OK, ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder));
+        const std::string vendor = std::string(folder) + "\\Quenford";
+        ::CreateDirectoryA(vendor.c_str(), nullptr);
+        ::CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
+        toolPath_ = vendor + "\\Borvanect\\TRAVOLK.exe";
+        const char* standIn = std::getenv("ZMK_TRAVOLK_STANDIN");
+        ASSERT_NE(nullptr, standIn) << "ZMK_TRAVOLK_STANDIN names the TRAVOLK.exe stand-in";
+        standIn_ = WindowsPathOf(standIn);
+        ::SetEnvironmentVariableA("ZMK_TRAVOLK_RUN_MS", "0");
+    }
+    void TearDown() override { ::DeleteFileA(toolPath_.c_str()); }
+
+    std::string toolPath_, standIn_;
+};
+
+TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
+    const int boxes = CountFromEnvironment("ZMK_SOAK_ERROR_BOXES", 24);
+    ASSERT_EQ(1, library_.initialize());
+    int wrongResult = 0, notSeen = 0;
+    RunPhase("error-dialog", 4, boxes, [&](int i, bool) {
+        const ErrorBoxCase& c = kErrorBoxCases[i % 4];
+        if (c.toolPresent) {
+            ::CopyFileA(standIn_.c_str(), toolPath_.c_str(), FALSE);
+        } else {
+            ::DeleteFileA(toolPath_.c_str());
+        }
+        ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", c.exitCode);
+        bool seen = false;
+        const INT_PTR result = testing::RunDriven([&] { return library_.driversErrorBox(host_->get()); },
+                                                  [&](DWORD) {
+                                                      HWND shown = AwaitShown(c.expectedCaption);
+                                                      if (!shown) return;
+                                                      seen = true;
+                                                      testing::Perform(shown, c.action);
+                                                  });
+        wrongResult += result != c.result;
+        notSeen += !seen;
+    });
+    library_.release();
+    EXPECT_EQ(0, wrongResult);
+    EXPECT_EQ(0, notSeen);
+}
+
+}  // namespace
+}  // namespace zmk
