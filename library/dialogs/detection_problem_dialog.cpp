@@ -71,6 +71,9 @@ INT_PTR CALLBACK DetectionProblemDialogProc(HWND dialog, UINT message, WPARAM wP
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<INT_PTR>(HandleCtlColor(reinterpret_cast<HDC>(wParam), message));
+        case WM_DESTROY:
+            ReleaseTemplatePictures(dialog);
+            return FALSE;
         default:
             return FALSE;
     }
