@@ -19,6 +19,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A run that was killed outright (a ctest time-out) could not clean up, and
+# its veth would still own 198.18.0.1: remove namespaces whose runner is gone.
+for stale in $(ip netns list 2>/dev/null | grep -o '^zmk-detect-[0-9]*' || true); do
+  pid=${stale#zmk-detect-}
+  if ! kill -0 "$pid" 2>/dev/null; then
+    ip netns pids "$stale" 2>/dev/null | xargs -r kill 2>/dev/null || true
+    ip link del "zd$pid" 2>/dev/null || true
+    ip netns del "$stale" 2>/dev/null || true
+  fi
+done
+
 ip netns add "$ns"
 ip link add "$veth" type veth peer name "${veth}n"
 ip link set "${veth}n" netns "$ns"
