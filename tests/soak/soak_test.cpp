@@ -340,5 +340,26 @@ TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
     EXPECT_EQ(0, notSeen);
 }
 
+// A host that never calls ZMK_Release still gets the theme's brushes back
+// when it unloads the library. Runs after the suites above have unloaded it.
+TEST(LibraryUnload, ThemeNeverReleasedIsFreedWithTheLibrary) {
+    test::ZelmorkExports library;
+    // A first round brings in what GDI keeps for the process once it is used.
+    ASSERT_TRUE(library.Load());
+    ASSERT_EQ(1, library.initialize());
+    library.Unload();
+    // Wine settles its own GDI bookkeeping on the first count; the second is the baseline.
+    test::MeasureFootprint();
+    const test::ProcessFootprint before = test::MeasureFootprint();
+    for (int round = 0; round < 5; ++round) {
+        ASSERT_TRUE(library.Load());
+        ASSERT_EQ(1, library.initialize());
+        EXPECT_GE(test::MeasureFootprint().gdiObjects, before.gdiObjects + 35);
+        library.Unload();
+        ASSERT_EQ(nullptr, ::GetModuleHandleA("ZELMORK.dll")) << "the library is still loaded";
+    }
+    EXPECT_LE(test::MeasureFootprint().gdiObjects, before.gdiObjects + kObjectSlack);
+}
+
 }  // namespace
 }  // namespace zmk
