@@ -4,6 +4,7 @@
 // the others 32-bit bitmaps with their AND mask, as Windows expects.
 //
 //   draw_icon OUTPUT.ico
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -142,20 +143,112 @@ void PutChunk(Bytes& png, const char* type, const Bytes& body) {
     PutBe32(png, Crc32(&png[start], png.size() - start));
 }
 
-// A zlib stream of stored (uncompressed) deflate blocks: larger than a real
-// compressor's output, but simple and exact.
-Bytes ZlibStored(const Bytes& raw) {
+// Writes deflate's bit stream: values least significant bit first, Huffman
+// codes most significant bit first.
+class BitWriter {
+public:
+    explicit BitWriter(Bytes& out) : out_(out) {}
+    void Bits(uint32_t value, int count) {
+        accumulator_ |= value << used_;
+        used_ += count;
+        while (used_ >= 8) {
+            out_.push_back(accumulator_ & 0xFF);
+            accumulator_ >>= 8;
+            used_ -= 8;
+        }
+    }
+    void Code(uint32_t code, int length) {
+        uint32_t reversed = 0;
+        for (int i = 0; i < length; ++i) reversed |= ((code >> i) & 1u) << (length - 1 - i);
+        Bits(reversed, length);
+    }
+    void Flush() {
+        if (used_ > 0) out_.push_back(accumulator_ & 0xFF);
+        accumulator_ = 0;
+        used_ = 0;
+    }
+
+private:
+    Bytes& out_;
+    uint32_t accumulator_ = 0;
+    int used_ = 0;
+};
+
+// Deflate's fixed literal/length code.
+void PutLiteralOrLength(BitWriter& bits, int symbol) {
+    if (symbol < 144) bits.Code(0x30 + symbol, 8);
+    else if (symbol < 256) bits.Code(0x190 + symbol - 144, 9);
+    else if (symbol < 280) bits.Code(symbol - 256, 7);
+    else bits.Code(0xC0 + symbol - 280, 8);
+}
+
+void PutMatch(BitWriter& bits, int length, int distance) {
+    static const int kLengthBase[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const int kLengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static const int kDistanceBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const int kDistanceExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    int l = 28;
+    while (kLengthBase[l] > length) --l;
+    PutLiteralOrLength(bits, 257 + l);
+    bits.Bits(static_cast<uint32_t>(length - kLengthBase[l]), kLengthExtra[l]);
+    int d = 29;
+    while (kDistanceBase[d] > distance) --d;
+    bits.Code(static_cast<uint32_t>(d), 5);
+    bits.Bits(static_cast<uint32_t>(distance - kDistanceBase[d]), kDistanceExtra[d]);
+}
+
+// A zlib stream of one deflate block with the fixed codes, matches found
+// through hash chains over the 32 KiB window. Deterministic, so the icon
+// file is the same on every run.
+Bytes ZlibCompress(const Bytes& raw) {
+    constexpr int kWindow = 32768, kMinMatch = 3, kMaxMatch = 258, kMaxChain = 128;
+    constexpr int kHashSize = 1 << 15;
     Bytes out{0x78, 0x01};
-    size_t offset = 0;
-    do {
-        const size_t length = raw.size() - offset < 65535 ? raw.size() - offset : 65535;
-        const bool last = offset + length == raw.size();
-        out.push_back(last ? 1 : 0);
-        PutLe16(out, static_cast<uint32_t>(length));
-        PutLe16(out, static_cast<uint32_t>(~length & 0xFFFF));
-        out.insert(out.end(), raw.begin() + offset, raw.begin() + offset + length);
-        offset += length;
-    } while (offset < raw.size());
+    BitWriter bits(out);
+    bits.Bits(1, 1);  // final block
+    bits.Bits(1, 2);  // fixed Huffman codes
+    std::vector<int> head(kHashSize, -1), previous(raw.size(), -1);
+    auto hash = [&](size_t i) { return ((raw[i] << 10) ^ (raw[i + 1] << 5) ^ raw[i + 2]) & (kHashSize - 1); };
+    auto insert = [&](size_t i) {
+        if (i + kMinMatch > raw.size()) return;
+        const int h = hash(i);
+        previous[i] = head[h];
+        head[h] = static_cast<int>(i);
+    };
+    size_t i = 0;
+    while (i < raw.size()) {
+        int bestLength = 0, bestDistance = 0;
+        if (i + kMinMatch <= raw.size()) {
+            const int limit = static_cast<int>(std::min<size_t>(kMaxMatch, raw.size() - i));
+            int chain = kMaxChain;
+            for (int candidate = head[hash(i)]; candidate >= 0 && chain-- > 0; candidate = previous[candidate]) {
+                const int distance = static_cast<int>(i) - candidate;
+                if (distance > kWindow) break;
+                int length = 0;
+                while (length < limit && raw[candidate + length] == raw[i + length]) ++length;
+                if (length > bestLength) {
+                    bestLength = length;
+                    bestDistance = distance;
+                    if (length == limit) break;
+                }
+            }
+        }
+        if (bestLength >= kMinMatch) {
+            PutMatch(bits, bestLength, bestDistance);
+            for (int k = 0; k < bestLength; ++k) insert(i + k);
+            i += bestLength;
+        } else {
+            PutLiteralOrLength(bits, raw[i]);
+            insert(i);
+            ++i;
+        }
+    }
+    PutLiteralOrLength(bits, 256);  // end of block
+    bits.Flush();
     PutBe32(out, Adler32(raw));
     return out;
 }
@@ -167,12 +260,16 @@ Bytes EncodePng(int size, const Bytes& rgba) {
     PutBe32(header, size);
     header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter, no interlace
     PutChunk(png, "IHDR", header);
+    // Each row as its difference from the pixel to the left ("Sub" filter):
+    // smooth shading then repeats and compresses well.
     Bytes raw;
+    const size_t stride = static_cast<size_t>(size) * 4;
     for (int y = 0; y < size; ++y) {
-        raw.push_back(0);  // filter: none
-        raw.insert(raw.end(), rgba.begin() + y * size * 4, rgba.begin() + (y + 1) * size * 4);
+        raw.push_back(1);
+        const uint8_t* row = &rgba[y * stride];
+        for (size_t x = 0; x < stride; ++x) raw.push_back(static_cast<uint8_t>(row[x] - (x >= 4 ? row[x - 4] : 0)));
     }
-    PutChunk(png, "IDAT", ZlibStored(raw));
+    PutChunk(png, "IDAT", ZlibCompress(raw));
     PutChunk(png, "IEND", {});
     return png;
 }
