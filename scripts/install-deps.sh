@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   cmake make g++ clang libclang-rt-14-dev googletest python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 xvfb x11-apps xdotool imagemagick
-  iproute2 util-linux osslsigncode openssl hyperfine
+  wine wine64 fonts-wine fonts-liberation xvfb imagemagick
+  iproute2 util-linux osslsigncode openssl
 )
 
 missing=()
@@ -23,6 +23,6 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-# wine64 alone leaves no plain "wine" launcher on some setups.
-command -v wine >/dev/null || $sudo apt-get install -y -qq wine >/dev/null
+# With their recommended packages, as the tests were made with: Wine's
+# dialogs need its fonts, and the text colours on screen are checked.
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
