@@ -31,6 +31,7 @@ __declspec(dllexport) void ZMK_Release() { zmk::TheDialogPalette().Release(); }
 // detection-problem dialog asks for a re-plug; "Rescan DMX" detects again, as
 // often as the user likes, and "Cancel" hands the problem status to the host.
 __declspec(dllexport) int ZMK_GetDeviceStatus() {
+    const zmk::HostQuitKeeper hostQuit;
     for (;;) {
         const zmk::DeviceStatus status = zmk::DetectInterfaces();
         if (!NeedsUser(status)) return status;

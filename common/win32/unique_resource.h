@@ -72,6 +72,13 @@ struct GdiObjectTraits {
     static void Close(Value value) noexcept { ::DeleteObject(value); }
 };
 
+// Blocks of the process heap.
+struct HeapBlockTraits {
+    using Value = void*;
+    static constexpr Value Invalid() noexcept { return nullptr; }
+    static void Close(Value value) noexcept { ::HeapFree(::GetProcessHeap(), 0, value); }
+};
+
 // Kernel objects whose empty value is null: events, timers, processes, threads.
 using UniqueHandle = UniqueResource<ResourceTraits<HANDLE, nullptr, ::CloseHandle>>;
 // Files, whose empty value is INVALID_HANDLE_VALUE.
@@ -81,6 +88,7 @@ using UniqueModule = UniqueResource<ResourceTraits<HMODULE, nullptr, ::FreeLibra
 using UniqueRegKey = UniqueResource<ResourceTraits<HKEY, nullptr, ::RegCloseKey>>;
 using UniqueGlobal = UniqueResource<ResourceTraits<HGLOBAL, nullptr, ::GlobalFree>>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueHeapBlock = UniqueResource<HeapBlockTraits>;
 
 // Entry points are looked up by name and cast through void* to their type.
 template <typename Function>

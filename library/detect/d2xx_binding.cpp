@@ -15,6 +15,12 @@ struct D2xxBinding {
 
 D2xxBinding g_d2xx;
 
+// The list call writes every record the driver holds at that moment, which
+// can be more than we counted. A USB controller addresses at most 127
+// devices; the room comes from the heap, for this call only, so that a
+// driver writing more than it counted can never reach a return address.
+constexpr DWORD kDescriptionRoom = 128;
+
 }  // namespace
 
 bool BindD2xx(const char* libraryPath) noexcept {
@@ -42,10 +48,13 @@ FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept {
 }
 
 DeviceStatus IdentifyUsbDevice() noexcept {
-    FtDeviceListInfoNode device = {};
-    DWORD deviceCount = 1;
-    if (g_d2xx.getDeviceInfoList(&device, &deviceCount) != kFtOk) return DriverError;
-    return ClassifyUsbDevice(device.type, device.description);
+    UniqueHeapBlock room(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                     kDescriptionRoom * sizeof(FtDeviceListInfoNode)));
+    if (!room) return DriverError;
+    auto* records = static_cast<FtDeviceListInfoNode*>(room.get());
+    DWORD described = kDescriptionRoom;
+    if (g_d2xx.getDeviceInfoList(records, &described) != kFtOk) return DriverError;
+    return ClassifyDescribedDevice(described, records[0].type, records[0].description);
 }
 
 }  // namespace zmk

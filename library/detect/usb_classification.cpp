@@ -24,4 +24,10 @@ DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noex
     return UnrecognizedUsbDevice;
 }
 
+DeviceStatus ClassifyDescribedDevice(std::uint32_t describedCount, std::uint32_t type,
+                                     const char* description) noexcept {
+    if (describedCount != 1) return DriverError;
+    return ClassifyUsbDevice(type, description);
+}
+
 }  // namespace zmk

@@ -17,4 +17,12 @@ inline constexpr std::size_t kFtDescriptionSize = 64;
 // left without a terminator matches no listed text.
 DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noexcept;
 
+// The device D2XX counted, as its list call described it. The driver's list is
+// process-wide: when anything else in the process refreshes it between our
+// count and our list call, it describes more devices or none. Any count but
+// the one device counted is the driver failing to describe it (DriverError),
+// and a record is only read when the count says it was written.
+DeviceStatus ClassifyDescribedDevice(std::uint32_t describedCount, std::uint32_t type,
+                                     const char* description) noexcept;
+
 }  // namespace zmk

@@ -7,10 +7,28 @@ namespace {
 
 WaitFunctions g_waitFunctions{::CreateWaitableTimerA, ::MsgWaitForMultipleObjectsEx};
 
-void DispatchQueuedMessages() noexcept {
-    // No TranslateMessage and no IsDialogMessage: the messages go out as they came.
+// The host's quit, taken off the queue by a wait and not yet given back.
+bool g_quitTaken = false;
+WPARAM g_quitExitCode = 0;
+
+bool TimerFired(HANDLE timer) noexcept { return ::WaitForSingleObject(timer, 0) == WAIT_OBJECT_0; }
+
+// Dispatches what is queued until the queue is empty or the timer fires. The
+// timer is looked at after every message: a host that keeps posting itself
+// work, or whose timer handler outlasts its period, never lets the queue run
+// dry, and the wait must not last as long as the host stays busy.
+// No TranslateMessage and no IsDialogMessage: the messages go out as they came.
+bool DispatchUntilTimerFires(HANDLE timer) noexcept {
     MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            g_quitTaken = true;
+            g_quitExitCode = message.wParam;
+        }
+        ::DispatchMessageA(&message);
+        if (TimerFired(timer)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -38,8 +56,14 @@ void WaitPumpingMessages(int milliseconds) noexcept {
         if (result == WAIT_OBJECT_0) return;
         // A failing wait would otherwise spin here for good.
         if (result == WAIT_FAILED) return;
-        DispatchQueuedMessages();
+        if (DispatchUntilTimerFires(timer.get())) return;
     }
+}
+
+HostQuitKeeper::~HostQuitKeeper() {
+    if (!g_quitTaken) return;
+    g_quitTaken = false;
+    ::PostQuitMessage(static_cast<int>(g_quitExitCode));
 }
 
 }  // namespace zmk

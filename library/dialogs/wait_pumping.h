@@ -7,8 +7,20 @@
 namespace zmk {
 
 // Returns after the given time, or at once when no timer can be set up or the
-// wait itself fails.
+// wait itself fails. However busy the host keeps its queue, it returns within
+// one message's handling of the time.
 void WaitPumpingMessages(int milliseconds) noexcept;
+
+// A WM_QUIT that a wait took off the queue belongs to the host's own message
+// loop: an export that may have waited posts it again just before it returns,
+// with the exit code it carried. Declare one at the top of such an export.
+class HostQuitKeeper {
+public:
+    HostQuitKeeper() noexcept = default;
+    HostQuitKeeper(const HostQuitKeeper&) = delete;
+    HostQuitKeeper& operator=(const HostQuitKeeper&) = delete;
+    ~HostQuitKeeper();
+};
 
 // Seam for tests: a timer that cannot be made, a wait call that fails.
 struct WaitFunctions {

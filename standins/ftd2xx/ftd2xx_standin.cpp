@@ -1,8 +1,16 @@
 // Stand-in for FTDI's D2XX driver library: just the three entry points the
 // detection binds, answering from a small text file read afresh on every call
 // so that a test can plug and unplug devices while the library is loaded.
+//
+// It also plays what a real driver does in the field: its device list is
+// process-wide, so when something else in the process refreshes it between
+// the detection's count and its list call, the list call describes more
+// devices than were counted, or fewer, or none (describe=, report=); and the
+// devices can change from one detection run to the next (lists separated by
+// "next" lines).
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,22 +28,34 @@ struct FtDeviceListInfoNode {
     void* handle;
 };
 
-constexpr int kMaxDevices = 8;
+constexpr int kMaxDevices = 16;
+constexpr int kMaxLists = 8;
+// Never more records than the caller can be asked to hold.
+constexpr long kMaxDescribed = 128;
 
 struct Device {
     ULONG type;
     char description[64];
 };
 
-struct Config {
-    FtStatus createStatus = 0;
-    FtStatus listStatus = 0;
+struct DeviceList {
     int count = 0;
     Device devices[kMaxDevices] = {};
 };
 
-// The device count as of the last FT_CreateDeviceInfoList: like the real
-// driver, the list call never describes more devices than were counted.
+struct Config {
+    FtStatus createStatus = 0;
+    FtStatus listStatus = 0;
+    long describe = -1;  // records the list call writes; -1: the devices counted
+    long report = -1;    // count the list call reports; -1: the records written
+    int lists = 1;
+    DeviceList list[kMaxLists];
+};
+
+// The list of the last FT_CreateDeviceInfoList and how many it counted: like
+// the real driver, the list call describes what was counted unless the
+// configuration says the list moved.
+int g_listIndex = 0;
 DWORD g_counted = 0;
 
 void ConfigPath(char* path, DWORD size) {
@@ -44,34 +64,47 @@ void ConfigPath(char* path, DWORD size) {
 }
 
 void ParseLine(char* line, Config& config) {
+    if (std::strcmp(line, "next") == 0 && config.lists < kMaxLists) ++config.lists;
     if (std::strncmp(line, "create=", 7) == 0) config.createStatus = std::strtoul(line + 7, nullptr, 0);
     if (std::strncmp(line, "list=", 5) == 0) config.listStatus = std::strtoul(line + 5, nullptr, 0);
-    if (std::strncmp(line, "device=", 7) == 0 && config.count < kMaxDevices) {
+    if (std::strncmp(line, "describe=", 9) == 0) config.describe = std::strtol(line + 9, nullptr, 0);
+    if (std::strncmp(line, "report=", 7) == 0) config.report = std::strtol(line + 7, nullptr, 0);
+    DeviceList& list = config.list[config.lists - 1];
+    if (std::strncmp(line, "device=", 7) == 0 && list.count < kMaxDevices) {
         char* rest = nullptr;
-        Device& device = config.devices[config.count++];
+        Device& device = list.devices[list.count++];
         device.type = std::strtoul(line + 7, &rest, 0);
         if (*rest == ' ') ++rest;
         lstrcpynA(device.description, rest, sizeof device.description);
     }
 }
 
+// The whole file, or as much as fits; empty when it cannot be read.
+void ReadFileText(const char* path, char (&text)[8192]) {
+    text[0] = '\0';
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD read = 0;
+    if (!ReadFile(file, text, sizeof text - 1, &read, nullptr)) read = 0;
+    text[read] = '\0';
+    CloseHandle(file);
+}
+
 Config ReadConfig() {
     Config config;
 #ifdef ZMK_FTD2XX_PLANTED
     // A planted copy describes devices of its own, so a test can tell it apart.
-    config.count = 3;
-    for (Device& device : config.devices) lstrcpynA(device.description, "PLANTED", 64);
+    for (DeviceList& list : config.list) {
+        list.count = 3;
+        for (Device& device : list.devices) lstrcpynA(device.description, "PLANTED", 64);
+    }
     return config;
 #endif
     char path[MAX_PATH];
     ConfigPath(path, sizeof path);
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return config;
-    char text[4096] = {};
-    DWORD read = 0;
-    ReadFile(file, text, sizeof text - 1, &read, nullptr);
-    CloseHandle(file);
+    static char text[8192];
+    ReadFileText(path, text);
     for (char* line = text; *line != '\0';) {
         char* end = line + std::strcspn(line, "\r\n");
         char next = *end;
@@ -82,6 +115,27 @@ Config ReadConfig() {
     return config;
 }
 
+// Which list this count call sees: one further on each call, the last one
+// staying. Kept in a file beside the configuration, because the detection
+// unloads the driver after every run.
+int NextListIndex(int lists) {
+    char path[MAX_PATH + 16];
+    ConfigPath(path, MAX_PATH);
+    lstrcatA(path, ".position");
+    char text[8192];
+    ReadFileText(path, text);
+    long calls = std::strtol(text, nullptr, 10);
+    char written[16];
+    int length = std::snprintf(written, sizeof written, "%ld", calls + 1);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD done = 0;
+        WriteFile(file, written, static_cast<DWORD>(length), &done, nullptr);
+        CloseHandle(file);
+    }
+    return calls < lists ? static_cast<int>(calls) : lists - 1;
+}
+
 }  // namespace
 
 extern "C" {
@@ -89,7 +143,8 @@ extern "C" {
 FtStatus WINAPI FT_CreateDeviceInfoList(DWORD* deviceCount) {
     Config config = ReadConfig();
     if (config.createStatus != 0) return config.createStatus;
-    g_counted = static_cast<DWORD>(config.count);
+    g_listIndex = config.lists > 1 ? NextListIndex(config.lists) : 0;
+    g_counted = static_cast<DWORD>(config.list[g_listIndex].count);
     *deviceCount = g_counted;
     return 0;
 }
@@ -97,16 +152,22 @@ FtStatus WINAPI FT_CreateDeviceInfoList(DWORD* deviceCount) {
 FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCount) {
     Config config = ReadConfig();
     if (config.listStatus != 0) return config.listStatus;
-    DWORD count = static_cast<DWORD>(config.count) < g_counted ? static_cast<DWORD>(config.count) : g_counted;
-    for (DWORD i = 0; i < count; ++i) {
+    const DeviceList& devices = config.list[g_listIndex];
+    long written = config.describe >= 0 ? config.describe : static_cast<long>(g_counted);
+    if (config.describe < 0 && devices.count < written) written = devices.count;
+    if (written > kMaxDescribed) written = kMaxDescribed;
+    for (long i = 0; i < written; ++i) {
+        // Past the listed devices, more of the last one (or of an FT232R).
+        Device device = {5, "FT232R USB UART"};
+        if (devices.count > 0) device = devices.devices[i < devices.count ? i : devices.count - 1];
         FtDeviceListInfoNode node = {};
-        node.type = config.devices[i].type;
-        node.locationId = 0x11 + i;
+        node.type = device.type;
+        node.locationId = 0x11 + static_cast<ULONG>(i);
         lstrcpynA(node.serialNumber, "ZMK0001", sizeof node.serialNumber);
-        std::memcpy(node.description, config.devices[i].description, sizeof node.description);
+        std::memcpy(node.description, device.description, sizeof node.description);
         list[i] = node;
     }
-    *deviceCount = count;
+    *deviceCount = static_cast<DWORD>(config.report >= 0 ? config.report : written);
     return 0;
 }
 

@@ -97,6 +97,8 @@ void RemoveFtd2xx() {
 void WriteFtd2xxConfig(const std::string& text) {
     CreateDirectoryA("C:\\zmk-standins", nullptr);
     WriteFileBytes("C:\\zmk-standins\\ftd2xx.ini", text.data(), static_cast<DWORD>(text.size()));
+    // A new list starts at its first list.
+    DeleteFileA("C:\\zmk-standins\\ftd2xx.ini.position");
 }
 
 LARGE_INTEGER Now() {

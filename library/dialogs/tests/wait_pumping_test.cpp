@@ -57,19 +57,24 @@ TEST_F(PumpingWait, MessagePostedDuringTheWaitIsHandledBeforeItReturns) {
     EXPECT_LT(end - start, 3000u);
 }
 
-TEST_F(PumpingWait, QuitArrivingDuringTheWaitIsRemovedAndTheWaitLastsItsTime) {
+TEST_F(PumpingWait, QuitArrivingDuringTheWaitIsRemovedThenGivenBackWithItsCode) {
     const DWORD uiThread = ::GetCurrentThreadId();
     const DWORD start = ::GetTickCount();
-    std::thread poster([uiThread] {
-        ::Sleep(100);
-        ::PostThreadMessageA(uiThread, WM_QUIT, 0, 0);
-    });
-    WaitPumpingMessages(400);
-    const DWORD elapsed = ::GetTickCount() - start;
-    poster.join();
     MSG left;
-    EXPECT_FALSE(::PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_GE(elapsed, 380u);
+    {
+        const HostQuitKeeper hostQuit;
+        std::thread poster([uiThread] {
+            ::Sleep(100);
+            ::PostThreadMessageA(uiThread, WM_QUIT, 7, 0);
+        });
+        WaitPumpingMessages(400);
+        const DWORD elapsed = ::GetTickCount() - start;
+        poster.join();
+        EXPECT_FALSE(::PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_GE(elapsed, 380u);
+    }
+    ASSERT_TRUE(::PeekMessageA(&left, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(left.wParam, 7u);
 }
 
 HANDLE WINAPI NoTimer(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) { return nullptr; }
