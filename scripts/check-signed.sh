@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 work=$(mktemp -d /tmp/zmk-signed.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-pe_tool="python3 tools/pe/pe_tool.py"
+pe_tool="/usr/bin/python3 tools/pe/pe_tool.py"
 
 openssl req -x509 -newkey rsa:3072 -nodes -days 7 -subj "/CN=ZMK throwaway test signer" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
