@@ -10,6 +10,21 @@ if(ZMK_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(ZMK_FUZZ OFF)
 endif()
 
+# zmk_fuzz_library(name SOURCES ... INCLUDES ...)
+# The code under test, built again with the fuzzer's coverage instrumentation:
+# without it the fuzzer sees only the target's own few edges and cannot steer
+# into the checks it is meant to reach.
+function(zmk_fuzz_library name)
+  if(NOT ZMK_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "" "SOURCES;INCLUDES" ${ARGN})
+  add_library(${name} STATIC ${F_SOURCES})
+  target_include_directories(${name} PUBLIC ${F_INCLUDES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-sanitize-recover=undefined -g -O1)
+endfunction()
+
 # zmk_fuzz_target(name SOURCES ... LIBS ... CORPUS dir)
 function(zmk_fuzz_target name)
   if(NOT ZMK_FUZZ)
