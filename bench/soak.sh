@@ -25,7 +25,7 @@ exec wine "\$@"
 RUN
 chmod +x "$session/wine-run"
 
-export ZMK_WINE_RUN=$session/wine-run
+export ZMK_WINE_RUN=$session/wine-run ZMK_WINE_SESSION=$session
 export ZMK_LIBRARY=$build/library/ZELMORK.dll
 export ZMK_FTD2XX_STANDIN_DIR=$build/standins/ftd2xx
 export ZMK_TRAVOLK_STANDIN=$build/standins/travolk/TRAVOLK.exe

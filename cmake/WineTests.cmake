@@ -1,50 +1,75 @@
 # Windows tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
 #
-# One Wine session per test run: a fresh prefix in the build tree, an Xvfb
-# display and a persistent wineserver. The session is a ctest fixture, so it is
-# set up before the first test that needs it and torn down after the last one,
-# whether the tests passed or not.
+# Three Wine sessions per test run, "a", "b" and "c", each with a fresh prefix in the
+# build tree, an Xvfb display, a persistent wineserver and (as root) a network
+# namespace of its own, so that tests of different sessions share nothing and
+# run side by side. Each session is a ctest fixture: set up before the first
+# test that needs it and torn down after the last one, whether the tests
+# passed or not.
 
-set(ZMK_WINE_SESSION ${CMAKE_BINARY_DIR}/wine-session)
 set(ZMK_WINE_DIR ${CMAKE_SOURCE_DIR}/testing/wine)
+set(ZMK_WINE_SESSIONS a b c)
+# The build's first session is the one scripts and benchmarks get by default.
+set(ZMK_WINE_SESSION ${CMAKE_BINARY_DIR}/wine-session)
 configure_file(${ZMK_WINE_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run CACHE FILEPATH "" FORCE)
 
-add_test(NAME wine.session.start COMMAND ${ZMK_WINE_DIR}/wine-session.sh start ${ZMK_WINE_SESSION})
-add_test(NAME wine.session.stop COMMAND ${ZMK_WINE_DIR}/wine-session.sh stop ${ZMK_WINE_SESSION})
-set_tests_properties(wine.session.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
-set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+function(zmk_wine_session_dir session out)
+  set(${out} ${CMAKE_BINARY_DIR}/wine-session-${session} PARENT_SCOPE)
+endfunction()
 
-# zmk_wine_test(NAME name COMMAND target [args...] [RESOURCE_LOCK locks...] [TIMEOUT s])
-# Runs a Windows executable under the session's Wine. Every test gets the
-# session's prefix and display.
-function(zmk_wine_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
+foreach(session IN LISTS ZMK_WINE_SESSIONS)
+  zmk_wine_session_dir(${session} dir)
+  add_test(NAME wine.session.start.${session} COMMAND ${ZMK_WINE_DIR}/wine-session.sh start ${dir})
+  add_test(NAME wine.session.stop.${session} COMMAND ${ZMK_WINE_DIR}/wine-session.sh stop ${dir})
+  set_tests_properties(wine.session.start.${session} PROPERTIES FIXTURES_SETUP wine-${session} TIMEOUT 180)
+  set_tests_properties(wine.session.stop.${session} PROPERTIES FIXTURES_CLEANUP wine-${session} TIMEOUT 60)
+endforeach()
+
+# What the tests of one session share is named by resource locks, each taken
+# as "<session>:<lock>":
+#   desktop         the session's one desktop: a test that shows a window takes
+#                   it (focus, the foreground window as a dialog's owner, window
+#                   captions and pixels on screen are all desktop-wide)
+#   program-files   the prefix's Program Files folder
+#   host-settings   the host's registry value and settings file
+#   system32-ftd2xx the D2XX stand-in in the system directory
+#   artnet-port     UDP 6454 of the session's namespace, which the probe binds
+
+# Test properties common to both kinds of Wine test.
+function(zmk_wine_test_properties name session desktop timeout locks labels)
+  if(NOT timeout)
+    set(timeout 300)
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
-  set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT}
-                       LABELS "wine;${T_LABELS}")
-  if(T_RESOURCE_LOCK)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  if(desktop)
+    list(APPEND locks desktop)
+  endif()
+  list(TRANSFORM locks PREPEND "${session}:")
+  zmk_wine_session_dir(${session} dir)
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine-${session} TIMEOUT ${timeout}
+                       LABELS "wine;${labels}"
+                       ENVIRONMENT "ZMK_WINE_SESSION=${dir};ZMK_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run;ZMK_BUILD_DIR=${CMAKE_BINARY_DIR};ZMK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(locks)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
 endfunction()
 
-# zmk_script_test(NAME name COMMAND script [args...] ...)
+# zmk_wine_test(NAME name SESSION a|b COMMAND target [args...] [DESKTOP]
+#               [RESOURCE_LOCK locks...] [TIMEOUT s])
+# Runs a Windows executable under the session's Wine, with its prefix and
+# display; DESKTOP marks a test that shows windows.
+function(zmk_wine_test)
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
+endfunction()
+
+# zmk_script_test(NAME name SESSION a|b COMMAND script [args...] [DESKTOP] ...)
 # A shell-driven test (network namespaces, other users' prefixes) that still
-# uses the session; the script gets ZMK_WINE_RUN and ZMK_WINE_SESSION.
+# uses a session; the script gets ZMK_WINE_RUN and ZMK_WINE_SESSION.
 function(zmk_script_test)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
-  endif()
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
   add_test(NAME ${T_NAME} COMMAND bash ${T_COMMAND})
-  set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT}
-                       LABELS "wine;${T_LABELS}"
-                       ENVIRONMENT "ZMK_WINE_RUN=${CMAKE_BINARY_DIR}/wine-run;ZMK_WINE_SESSION=${ZMK_WINE_SESSION};ZMK_BUILD_DIR=${CMAKE_BINARY_DIR};ZMK_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-  if(T_RESOURCE_LOCK)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
-  endif()
+  zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
 endfunction()

@@ -1,11 +1,19 @@
 #!/bin/bash
 # Builds the deliverables again in a fresh folder with another path and
-# compares them byte for byte with dist/.
+# compares them byte for byte with dist/. With ZMK_REPRO_KEEP naming an empty
+# or missing folder, the build is made there and kept (scripts/test.sh hands
+# it on to the signed build, which then compiles nothing again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
-other=$(mktemp -d /tmp/zmk-repro.XXXXXX)
-trap 'rm -rf "$other"' EXIT
+if [ -n "${ZMK_REPRO_KEEP:-}" ]; then
+  other=$ZMK_REPRO_KEEP
+  rm -rf "$other"
+  mkdir -p "$other"
+else
+  other=$(mktemp -d /tmp/zmk-repro.XXXXXX)
+  trap 'rm -rf "$other"' EXIT
+fi
 
 cmake -S . -B "$other/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 cmake --build "$other/b" -j2 --target ZELMORK stelmorivax_x64 >/dev/null

@@ -5,21 +5,27 @@
 # checksum is right, the installer carries the signed library byte for byte
 # as BINARY 129, both images keep their security flags and system-only
 # imports, and a second signing of the same library gives the same bytes.
+# ZMK_SIGNED_FROM may name the folder a reproducibility check kept
+# (ZMK_REPRO_KEEP): its unsigned build is then signed where it is, instead of
+# a build from nothing; only the library's link and the installer's
+# resources and link are made again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 work=$(mktemp -d /tmp/zmk-signed.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+tree="$work/b"
+[ -n "${ZMK_SIGNED_FROM:-}" ] && tree="$ZMK_SIGNED_FROM/b"
 pe_tool="/usr/bin/python3 tools/pe/pe_tool.py"
 
 openssl req -x509 -newkey rsa:3072 -nodes -days 7 -subj "/CN=ZMK throwaway test signer" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 
-cmake -S . -B "$work/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+cmake -S . -B "$tree" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DZMK_SIGN_CERT="$work/cert.pem" -DZMK_SIGN_KEY="$work/key.pem" >/dev/null
-cmake --build "$work/b" -j2 --target ZELMORK stelmorivax_x64 >/dev/null
-library="$work/b/library/ZELMORK.dll"
-installer="$work/b/installer/stelmorivax_x64.exe"
+cmake --build "$tree" -j2 --target ZELMORK stelmorivax_x64 >/dev/null
+library="$tree/library/ZELMORK.dll"
+installer="$tree/installer/stelmorivax_x64.exe"
 
 failures=0
 check() {

@@ -107,11 +107,16 @@ unplug_usb() {
 }
 
 start_node() {
+  # Wine makes its sockets in its server's namespace: the near end goes there.
+  local session_ns in_session=()
+  session_ns=$(cat "$session/netns" 2>/dev/null || true)
+  [ -n "$session_ns" ] && in_session=(ip netns exec "$session_ns")
   ip netns add "$netns"
   ip link add "$veth" type veth peer name "${veth}n"
   ip link set "${veth}n" netns "$netns"
-  ip addr add 198.19.0.1/24 dev "$veth"
-  ip link set "$veth" up
+  [ -n "$session_ns" ] && ip link set "$veth" netns "$session_ns"
+  "${in_session[@]}" ip addr add 198.19.0.1/24 dev "$veth"
+  "${in_session[@]}" ip link set "$veth" up
   ip -n "$netns" addr add 198.19.0.2/24 dev "${veth}n"
   ip -n "$netns" link set "${veth}n" up
   ip -n "$netns" link set lo up

@@ -1,30 +1,45 @@
 # Sourced by the tests that need a Wine prefix of their own. Arguments of the
-# test: INSTALLER DRIVER LIBRARY FIXTURE_DIR. Uses the session's display.
+# test: INSTALLER DRIVER LIBRARY FIXTURE_DIR. The prefix is a copy of the
+# session's pristine one, shown on an Xvfb display of the test's own, so the
+# test can run beside those that use the session's desktop.
 # Every test sets `cleanup_steps` and calls own_prefix_cleanup from its trap.
 set -u
 installer=${1:?installer} driver=${2:?driver} library=${3:?library} fixtures=${4:?fixtures}
-display=":$(cat "${ZMK_WINE_SESSION:?}/display")"
 work=$(mktemp -d /tmp/zmk-installer.XXXXXX)
 chmod 755 "$work"
+xvfb_pid=
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+display=":$(tr -d '\n' <"$work/display")"
 as_user=()   # prefix for running Wine as another user, empty for root
 failures=0
 
 # Runs a Wine command in the test's own prefix.
 own_wine() {
   "${as_user[@]}" env HOME="$work/home" WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all \
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" DISPLAY="$display" "$@"
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d" DISPLAY="$display" "$@"
 }
 
 make_own_prefix() {
-  mkdir -p "$work/home" "$work/prefix"
-  if [ ${#as_user[@]} -gt 0 ]; then chown nobody:nogroup "$work/home" "$work/prefix"; fi
-  own_wine wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; return 1; }
+  mkdir -p "$work/home"
+  local pristine=${ZMK_WINE_PRISTINE:-$(dirname "${ZMK_WINE_SESSION:?}")/wine-pristine}
+  cp -a "$pristine/prefix" "$work/prefix" || return 1
+  if [ ${#as_user[@]} -gt 0 ]; then chown -R nobody:nogroup "$work/home" "$work/prefix"; fi
+  # Wine brings the copy up to date for this user (its profile folders).
+  own_wine wineboot >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; return 1; }
   own_wine wineserver -w
 }
 
 own_prefix_cleanup() {
   if [ -d "$work/prefix" ]; then own_wine timeout 20 wineserver -k >/dev/null 2>&1 || true; fi
   for step in "${cleanup_steps[@]}"; do eval "$step" || true; done
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 

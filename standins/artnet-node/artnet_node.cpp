@@ -21,6 +21,8 @@
 //                             SEED picks the random ones (see HostileDatagram)
 //     hostile_from=I          start at item I of the malformed sequence (0)
 //     hostile_rate=RATE       malformed replies per second (4000)
+//     then_good=MS            MS after the reply, send a good one (from A, 239
+//                             bytes): a probe that skips the first ends on it
 //   report                    "datagrams=N polls=N flood=N first=HEX from=IP:PORT
 //                             hostile=N hostile_ms=MS" (hostile: sent in this scenario)
 //   quit
@@ -99,6 +101,7 @@ struct Scenario {
     unsigned long hostileSeed = 1;
     long hostileFrom = 0;
     int hostileRate = 4000;
+    int thenGoodMs = -1;
 };
 
 struct Node {
@@ -115,6 +118,7 @@ struct Node {
     // A reply in progress.
     sockaddr_in peer{};
     std::int64_t replyAt = -1;
+    std::int64_t goodAt = -1;
     std::int64_t floodUntil = -1;
     std::int64_t nextFlood = -1;
     long floodSent = 0;
@@ -167,6 +171,7 @@ Scenario ParseScenario(const std::string& command) {
         }
         if (key == "hostile_from") scenario.hostileFrom = std::strtol(value.c_str(), nullptr, 10);
         if (key == "hostile_rate") scenario.hostileRate = std::atoi(value.c_str());
+        if (key == "then_good") scenario.thenGoodMs = std::atoi(value.c_str());
         if (key == "poke") {
             std::size_t colon = value.find(':');
             scenario.pokes.emplace_back(std::strtoul(value.c_str(), nullptr, 10), Hex(value.substr(colon + 1)));
@@ -337,6 +342,12 @@ void SendReply(Node& node) {
     }
     SendTo(node.scenario.fromSecond && node.second >= 0 ? node.second : node.art, reply, node.peer);
     node.replyAt = -1;
+    if (node.scenario.thenGoodMs >= 0) node.goodAt = NowMs() + node.scenario.thenGoodMs;
+}
+
+void SendGoodReply(Node& node) {
+    SendTo(node.art, PollReply(node.address, 239), node.peer);
+    node.goodAt = -1;
 }
 
 void SendFloodDue(Node& node, std::int64_t now) {
@@ -391,7 +402,7 @@ bool ServeControl(Node& node) {
         node.datagrams = node.polls = 0;
         node.first.clear();
         node.firstFrom.clear();
-        node.replyAt = node.floodUntil = node.nextFlood = node.nextHostile = -1;
+        node.replyAt = node.goodAt = node.floodUntil = node.nextFlood = node.nextHostile = -1;
         node.hostileSent = node.hostileMs = 0;
     } else if (command == "report") {
         answer = "datagrams=" + std::to_string(node.datagrams) + " polls=" + std::to_string(node.polls) +
@@ -438,6 +449,7 @@ int main(int argc, char** argv) {
     for (std::int64_t now = NowMs(); now < end; now = NowMs()) {
         std::int64_t next = end;
         if (node.replyAt >= 0 && node.replyAt < next) next = node.replyAt;
+        if (node.goodAt >= 0 && node.goodAt < next) next = node.goodAt;
         if (node.nextFlood >= 0 && node.nextFlood < next) next = node.nextFlood;
         if (node.nextHostile >= 0 && node.nextHostile < next) next = node.nextHostile;
         pollfd fds[2] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}};
@@ -447,6 +459,7 @@ int main(int argc, char** argv) {
         SendFloodDue(node, now);
         SendHostileDue(node, now);
         if (node.replyAt >= 0 && node.replyAt <= now) SendReply(node);
+        if (node.goodAt >= 0 && node.goodAt <= now) SendGoodReply(node);
         if (fds[0].revents & POLLIN) ReceiveArtNet(node);
         if ((fds[1].revents & POLLIN) && !ServeControl(node)) return 0;
     }

@@ -10,9 +10,9 @@
 // "next" lines).
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -124,16 +124,18 @@ int NextListIndex(int lists) {
     lstrcatA(path, ".position");
     char text[8192];
     ReadFileText(path, text);
-    long calls = std::strtol(text, nullptr, 10);
+    unsigned long calls = std::strtoul(text, nullptr, 10);
     char written[16];
-    int length = std::snprintf(written, sizeof written, "%ld", calls + 1);
+    int length = 0;
+    for (unsigned long next = calls + 1; next != 0 || length == 0; next /= 10) written[length++] = '0' + next % 10;
+    for (int i = 0; i < length / 2; ++i) std::swap(written[i], written[length - 1 - i]);
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD done = 0;
         WriteFile(file, written, static_cast<DWORD>(length), &done, nullptr);
         CloseHandle(file);
     }
-    return calls < lists ? static_cast<int>(calls) : lists - 1;
+    return calls < static_cast<unsigned long>(lists) ? static_cast<int>(calls) : lists - 1;
 }
 
 }  // namespace

@@ -1,14 +1,30 @@
 #!/bin/bash
-# wine-session.sh start|stop SESSION_DIR
+# wine-session.sh start|stop SESSION_DIR [KEEPER]
+# wine-session.sh prepare PRISTINE_DIR
 #
-# start: a fresh Wine prefix in SESSION_DIR/prefix, an Xvfb display whose
-#        number is written to SESSION_DIR/display, and a persistent wineserver
-#        (so tests do not pay Wine's start-up each time).
-# stop:  ends the wineserver and every Wine process of the prefix, then Xvfb.
+# prepare: only makes (or checks) the pristine prefix in PRISTINE_DIR, so that
+#        it can be made while something else runs.
+# start: a Wine session in SESSION_DIR: a fresh prefix (a copy of the pristine
+#        one kept in $ZMK_WINE_PRISTINE, by default wine-pristine beside
+#        SESSION_DIR; it is made there first when missing or out of date), an
+#        Xvfb display whose number is written to SESSION_DIR/display, and a
+#        persistent wineserver, so tests do not pay Wine's start-up each time.
+#        As root, the wineserver runs in a network namespace of the session's
+#        own (named in SESSION_DIR/netns): Wine's sockets are made by its
+#        server, so each session has a UDP port 6454 of its own and sessions
+#        run side by side. KEEPER (by default testing/wine/desktop-keeper.exe
+#        of the build holding SESSION_DIR, when built) holds Wine's desktop
+#        process open for the whole session, its output going to
+#        SESSION_DIR/desktop.log rather than any test's pipe.
+# stop:  ends the wineserver and every Wine process of the prefix, then Xvfb,
+#        then the namespace.
 set -u
 cmd=${1:?start|stop}
 session=${2:?session folder}
+keeper=${3:-$session/../testing/wine/desktop-keeper.exe}
 here=$(cd "$(dirname "$0")" && pwd)
+pristine=${ZMK_WINE_PRISTINE:-$(dirname "$session")/wine-pristine}
+netns="zmk-wine-$(echo -n "$session" | sha256sum | cut -c1-10)"
 
 stop_session() {
   if [ -d "$session/prefix" ]; then
@@ -19,9 +35,45 @@ stop_session() {
     rm -f "$session/xvfb.pid"
   fi
   rm -f "$session/display"
+  ip netns del "$netns" 2>/dev/null || true
+}
+
+# The prefix as wineboot makes it, with the settings every session wants,
+# kept for copying. Sessions starting together make it once.
+make_pristine() {
+  local stamp
+  stamp="$(wine --version) $(sha256sum <"$here/wine-session.sh" | cut -c1-16)"
+  mkdir -p "$(dirname "$pristine")"
+  exec 4>"$pristine.lock"
+  flock 4
+  if [ "$(cat "$pristine/stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$pristine"
+    mkdir -p "$pristine"
+    local make_dir
+    make_dir=$(mktemp -d "$pristine/make.XXXXXX")
+    (
+      export WINEPREFIX="$make_dir/prefix"
+      wineboot -i >"$pristine.log" 2>&1 || exit 1
+      # Let Wine draw window frames itself, so captions show in screenshots.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
+      wineserver -w
+    ) || { cat "$pristine.log" >&2; exec 4>&-; return 1; }
+    mv "$make_dir/prefix" "$pristine/prefix"
+    rm -rf "$make_dir"
+    # Debian's Wine notes the running server's folder in the prefix: not for a copy.
+    rm -f "$pristine/prefix/wineserver"
+    echo "$stamp" >"$pristine/stamp"
+  fi
+  exec 4>&-
 }
 
 case "$cmd" in
+prepare)
+  pristine=$(realpath -m "$session")
+  . "$here/wine-env.sh" "$pristine"
+  make_pristine
+  ;;
 start)
   stop_session
   rm -rf "$session"
@@ -41,20 +93,34 @@ start)
   tr -d '\n' <"$session/display.tmp" >"$session/display"
   rm -f "$session/display.tmp"
   . "$here/wine-env.sh" "$session"
-  wineboot -i >"$session/wineboot.log" 2>&1 || { cat "$session/wineboot.log" >&2; stop_session; exit 1; }
-  # Let Wine draw window frames itself, so captions show in screenshots.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
+  make_pristine || { stop_session; exit 1; }
+  cp -a "$pristine/prefix" "$WINEPREFIX"
+  # A copied prefix wants one boot (services, devices) before its first use.
+  wineboot >"$session/wineboot.log" 2>&1 || { cat "$session/wineboot.log" >&2; stop_session; exit 1; }
   wineserver -w
+  in_netns=()
+  if ip netns add "$netns" 2>/dev/null; then
+    ip -n "$netns" link set lo up
+    echo "$netns" >"$session/netns"
+    in_netns=(ip netns exec "$netns")
+  fi
   # A persistent server, warmed by one throwaway process.
-  setsid wineserver -p >/dev/null 2>&1 </dev/null
+  "${in_netns[@]}" setsid wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
-  echo "Wine session ready: prefix $WINEPREFIX, display $DISPLAY"
+  if [ -f "$keeper" ]; then
+    setsid wine "$keeper" >"$session/desktop.log" 2>&1 </dev/null &
+    # Ready once the desktop process runs.
+    for _ in $(seq 100); do
+      pgrep -f 'explorer.exe /desktop' >/dev/null && break
+      sleep 0.1
+    done
+  fi
+  echo "Wine session ready: prefix $WINEPREFIX, display $DISPLAY${in_netns:+, network namespace $netns}"
   ;;
 stop)
   stop_session
   echo "Wine session stopped"
   ;;
 *)
-  echo "usage: $0 start|stop SESSION_DIR" >&2; exit 2 ;;
+  echo "usage: $0 start|stop SESSION_DIR [KEEPER] | prepare PRISTINE_DIR" >&2; exit 2 ;;
 esac

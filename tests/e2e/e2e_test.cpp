@@ -82,8 +82,9 @@ private:
     void Run() {
         size_t next = 0;
         while (!done_) {
+            // Visible: shown after WM_INITDIALOG has set its texts.
             HWND dialog = FindWindowA("#32770", kScanCaption);
-            if (!dialog) {
+            if (!dialog || !IsWindowVisible(dialog)) {
                 std::this_thread::sleep_for(20ms);
                 continue;
             }

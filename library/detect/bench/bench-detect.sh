@@ -20,7 +20,7 @@ stop() { bash "$source_dir/testing/wine/wine-session.sh" stop "$session" >/dev/n
 trap stop EXIT
 bash "$source_dir/testing/wine/wine-session.sh" start "$session" >/dev/null
 
-export ZMK_WINE_RUN="$build/wine-run"
+export ZMK_WINE_RUN="$build/wine-run" ZMK_WINE_SESSION="$session"
 netns="$source_dir/library/detect/tests/probe_netns_test.sh"
 "$ZMK_WINE_RUN" "$bench" nothing "$runs"
 for flood in 0 1000; do

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Runs a Windows program against the simulated Art-Net node in a network
 # namespace of its own: the node at 198.18.0.2 (and 198.18.0.3 as a second
-# source), the root namespace's end of the veth pair at 198.18.0.1.
+# source), the other end of the veth pair at 198.18.0.1 in the namespace of
+# the Wine session's server (where Wine makes its sockets), or in the root
+# namespace for a session without one.
 #   probe_netns_test.sh NODE_EXE WINDOWS_EXE [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
 set -euo pipefail
@@ -12,9 +14,10 @@ shift
 ns=zmk-detect-$$
 veth=zd$$
 node_pid=
+in_session=()
 cleanup() {
   if [ -n "$node_pid" ]; then kill "$node_pid" 2>/dev/null || true; wait "$node_pid" 2>/dev/null || true; fi
-  ip link del "$veth" 2>/dev/null || true
+  "${in_session[@]}" ip link del "$veth" 2>/dev/null || true
   ip netns del "$ns" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -30,11 +33,15 @@ for stale in $(ip netns list 2>/dev/null | grep -o '^zmk-detect-[0-9]*' || true)
   fi
 done
 
+session_ns=$(cat "${ZMK_WINE_SESSION:-/nonexistent}/netns" 2>/dev/null || true)
+[ -n "$session_ns" ] && in_session=(ip netns exec "$session_ns")
+
 ip netns add "$ns"
 ip link add "$veth" type veth peer name "${veth}n"
 ip link set "${veth}n" netns "$ns"
-ip addr add 198.18.0.1/24 dev "$veth"
-ip link set "$veth" up
+[ -n "$session_ns" ] && ip link set "$veth" netns "$session_ns"
+"${in_session[@]}" ip addr add 198.18.0.1/24 dev "$veth"
+"${in_session[@]}" ip link set "$veth" up
 ip -n "$ns" addr add 198.18.0.2/24 dev "${veth}n"
 ip -n "$ns" addr add 198.18.0.3/24 dev "${veth}n"
 ip -n "$ns" link set "${veth}n" up
@@ -50,18 +57,19 @@ done
 grep -q ready "$log" || { echo "the node did not start" >&2; cat "$log" >&2; exit 1; }
 rm -f "$log"
 
-# RESOURCE_LOCK artnet-port orders the tests of one ctest run; a test run of
-# another build tree may still hold the port for a while, so wait for it.
+# RESOURCE_LOCK artnet-port orders the tests of one session; a session
+# without a namespace shares the port with other build trees' runs, which may
+# still hold it for a while, so wait for it.
 for _ in $(seq 120); do
-  ss -Huln 'sport = :6454' | grep -q . || break
+  "${in_session[@]}" ss -Huln 'sport = :6454' | grep -q . || break
   sleep 0.5
 done
 
 export ZMK_NODE_ADDRESS=198.18.0.2 ZMK_NODE_CONTROL_PORT=6999
 status=0
 "$ZMK_WINE_RUN" "$@" || status=$?
-if [ "$status" -ne 0 ] && ss -Huln 'sport = :6454' | grep -q .; then
-  echo "note: another process held UDP 6454 in the root namespace during the run:" >&2
-  ss -Hulnp 'sport = :6454' >&2 || true
+if [ "$status" -ne 0 ] && "${in_session[@]}" ss -Huln 'sport = :6454' | grep -q .; then
+  echo "note: another process held UDP 6454 in the session's namespace during the run:" >&2
+  "${in_session[@]}" ss -Hulnp 'sport = :6454' >&2 || true
 fi
 exit "$status"
