@@ -189,9 +189,20 @@ bool StartInstaller(const std::wstring& installer, PROCESS_INFORMATION& process)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     process = {};
-    if (!::CreateProcessW(installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-        return false;
+    // Wine reports ERROR_INTERNAL_ERROR when the new process's loader died
+    // before the process ran any of its own code: seen once on a loaded
+    // machine right after a burst of killed processes. That is Wine's start-up,
+    // not the installer's, so it is tried again, at most twice, and said.
+    for (int attempt = 0;; ++attempt) {
+        if (::CreateProcessW(installer.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process)) {
+            break;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 2) return false;
+        std::fwprintf(stderr, L"note: Wine could not start the installer (error %lu); starting it again\n", error);
+        ::Sleep(500);
+        ::SetLastError(error);
     }
     ::CloseHandle(process.hThread);
     process.hThread = nullptr;
