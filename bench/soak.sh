@@ -32,7 +32,7 @@ export ZMK_TRAVOLK_STANDIN=$build/standins/travolk/TRAVOLK.exe
 export ZMK_SOAK_CYCLES=${ZMK_SOAK_CYCLES:-1000} ZMK_SOAK_DETECTIONS=${ZMK_SOAK_DETECTIONS:-500}
 export ZMK_SOAK_ERROR_BOXES=${ZMK_SOAK_ERROR_BOXES:-100}
 status=0
-bash library/detect/tests/probe_netns_test.sh "$build/standins/artnet-node/artnet-node" \
+bash testing/netns/run-with-node.sh "$build/standins/artnet-node/artnet-node" \
   "$build/tests/soak/soak_test.exe" >"$session/soak.log" 2>&1 || status=$?
 grep -E '^soak |actual:' "$session/soak.log" | awk '!seen[$0]++' || true
 exit "$status"

@@ -73,3 +73,20 @@ function(zmk_script_test)
   add_test(NAME ${T_NAME} COMMAND bash ${T_COMMAND})
   zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
 endfunction()
+
+# zmk_node_test(NAME name SESSION a|b|c COMMAND target [args...] [DESKTOP] ...)
+# A Windows test program run against the simulated Art-Net node, in network
+# namespaces made for the run (testing/netns/run-with-node.sh).
+function(zmk_node_test)
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  list(POP_FRONT T_COMMAND program)
+  set(desktop)
+  if(T_DESKTOP)
+    set(desktop DESKTOP)
+  endif()
+  zmk_script_test(NAME ${T_NAME} SESSION ${T_SESSION} ${desktop} TIMEOUT "${T_TIMEOUT}"
+                  COMMAND ${CMAKE_SOURCE_DIR}/testing/netns/run-with-node.sh
+                          ${CMAKE_BINARY_DIR}/standins/artnet-node/artnet-node $<TARGET_FILE:${program}> ${T_COMMAND}
+                  RESOURCE_LOCK ${T_RESOURCE_LOCK} LABELS "${T_LABELS}")
+  add_dependencies(${program} artnet_node_host)
+endfunction()

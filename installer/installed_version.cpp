@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
 
+#include "bounded_text.h"
 #include "installer.h"
 #include "win32/unique_resource.h"
 
@@ -10,9 +10,7 @@ namespace zmk {
 
 VersionGate CheckInstalledVersion(const wchar_t* path) noexcept {
     wchar_t copy[MAX_PATH];
-    const size_t length = std::wcslen(path);
-    if (length >= MAX_PATH) return VersionGate::Unsupported;
-    std::wmemcpy(copy, path, length + 1);
+    if (!AssignText(copy, path)) return VersionGate::Unsupported;
 
     const DWORD size = ::GetFileVersionInfoSizeW(copy, nullptr);
     if (size == 0) return VersionGate::Unsupported;

@@ -7,10 +7,6 @@
 
 namespace zmk {
 
-// The executable's own module, stored first thing at entry; the payload is
-// loaded from it.
-HINSTANCE InstallerModule() noexcept;
-
 // Reads the fixed version block of the file at path; every failure is Unsupported.
 VersionGate CheckInstalledVersion(const wchar_t* path) noexcept;
 

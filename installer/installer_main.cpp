@@ -1,15 +1,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cwchar>
-
+#include "bounded_text.h"
 #include "installer.h"
+#include "installer_module.h"
 #include "resource.h"
 
 namespace zmk {
 namespace {
-
-HINSTANCE g_instance = nullptr;
 
 constexpr wchar_t kCaption[] = L"stelmorivax_x64";
 constexpr wchar_t kConfirmText[] = L"Install Patch ?";
@@ -31,22 +29,16 @@ int ShowFailure() noexcept {
 // failure, not a truncated or overrun path.
 bool ComposeTargetPath(wchar_t (&path)[MAX_PATH]) noexcept {
     if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
-    const size_t folderLength = std::wcslen(path);
-    const size_t suffixLength = std::wcslen(kTargetSuffix);
-    if (folderLength + suffixLength >= MAX_PATH) return false;
-    std::wmemcpy(path + folderLength, kTargetSuffix, suffixLength + 1);
-    return true;
+    return AppendText(path, kTargetSuffix);
 }
 
 }  // namespace
-
-HINSTANCE InstallerModule() noexcept { return g_instance; }
 
 }  // namespace zmk
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     using namespace zmk;
-    g_instance = instance;
+    SetInstallerModule(instance);
 
     if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return IDCANCEL;
 

@@ -1,9 +1,10 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <iterator>
 
+#include "bounded_text.h"
 #include "installer.h"
+#include "installer_module.h"
 #include "payload_length.h"
 #include "staged_file_name.h"
 #include "win32/unique_resource.h"
@@ -45,21 +46,17 @@ bool TargetFolder(const wchar_t* target, wchar_t (&folder)[MAX_PATH]) noexcept {
     if (slash == nullptr) return false;
     const size_t length = static_cast<size_t>(slash - target);
     if (length == 0 || length > MAX_PATH - 14) return false;
-    std::wmemcpy(folder, target, length);
-    folder[length] = L'\0';
-    return true;
+    folder[0] = L'\0';
+    return AppendText(folder, MAX_PATH, target, length);
 }
 
 // A run killed between creating its temporary file and the rename leaves that
 // file behind; the next run removes it. Only names of our own pattern are
 // touched, and a file some other run still has open cannot be deleted.
 void RemoveStaleStagedFiles(const wchar_t* folder) noexcept {
-    constexpr wchar_t kPattern[] = L"\\zmk*.tmp";
-    const size_t folderLength = std::wcslen(folder);
     wchar_t path[MAX_PATH];
-    if (folderLength + std::size(kPattern) > MAX_PATH) return;
-    std::wmemcpy(path, folder, folderLength);
-    std::wmemcpy(path + folderLength, kPattern, std::size(kPattern));
+    if (!AssignText(path, folder) || !AppendText(path, L"\\zmk*.tmp")) return;
+    const size_t folderLength = BoundedLength(folder, MAX_PATH);
 
     WIN32_FIND_DATAW found;
     UniqueFind search(::FindFirstFileW(path, &found));
@@ -67,10 +64,8 @@ void RemoveStaleStagedFiles(const wchar_t* folder) noexcept {
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (!IsStagedFileName(found.cFileName)) continue;
-        const size_t nameLength = std::wcslen(found.cFileName);
-        if (folderLength + 1 + nameLength >= MAX_PATH) continue;
-        path[folderLength] = L'\\';
-        std::wmemcpy(path + folderLength + 1, found.cFileName, nameLength + 1);
+        path[folderLength] = L'\0';
+        if (!AppendText(path, L"\\") || !AppendText(path, found.cFileName)) continue;
         ::DeleteFileW(path);
     } while (::FindNextFileW(search.get(), &found));
 }

@@ -1,6 +1,8 @@
-// The four functions the host application calls. Undecorated C names; the
-// ordinals come from ZELMORK.def.
-#include <windows.h>
+// The four functions the host application calls, as ZELMORK.h declares
+// them: the compiler holds these definitions to that header. The ordinals
+// come from ZELMORK.def.
+#define ZELMORK_BUILDING_LIBRARY
+#include "ZELMORK.h"
 
 #include "detect/detect_interfaces.h"
 #include "device_status.h"
@@ -10,6 +12,15 @@
 #include "dialogs/wait_pumping.h"
 
 namespace {
+
+// The header's values and the library's are the same contract.
+constexpr bool Same(ZmkDeviceStatus published, zmk::DeviceStatus status) {
+    return static_cast<int>(published) == static_cast<int>(status);
+}
+static_assert(Same(ZMK_DRIVER_ERROR, zmk::DriverError) && Same(ZMK_MULTIPLE_DEVICES, zmk::MultipleDevices) &&
+              Same(ZMK_NO_DEVICE, zmk::NoDevice) && Same(ZMK_OPEN_DMX_USB, zmk::OpenDmxUsb) &&
+              Same(ZMK_DMX_USB_PRO, zmk::DmxUsbPro) && Same(ZMK_OPEN_DMX_ETHERNET, zmk::OpenDmxEthernet) &&
+              Same(ZMK_UNRECOGNIZED_USB_DEVICE, zmk::UnrecognizedUsbDevice));
 
 // Time the host's windows get after the detection-problem dialog closes,
 // before the next detection run or the return to the host.
@@ -23,14 +34,14 @@ bool NeedsUser(zmk::DeviceStatus status) {
 
 extern "C" {
 
-__declspec(dllexport) int ZMK_Initialize() { return zmk::TheDialogPalette().Create(); }
+int ZELMORK_CALL ZMK_Initialize(void) { return zmk::TheDialogPalette().Create(); }
 
-__declspec(dllexport) void ZMK_Release() { zmk::TheDialogPalette().Release(); }
+void ZELMORK_CALL ZMK_Release(void) { zmk::TheDialogPalette().Release(); }
 
 // Detects the connected interface. When the user has to fix something, the
 // detection-problem dialog asks for a re-plug; "Rescan DMX" detects again, as
 // often as the user likes, and "Cancel" hands the problem status to the host.
-__declspec(dllexport) int ZMK_GetDeviceStatus() {
+int ZELMORK_CALL ZMK_GetDeviceStatus(void) {
     const zmk::HostQuitKeeper hostQuit;
     for (;;) {
         const zmk::DeviceStatus status = zmk::DetectInterfaces();
@@ -44,6 +55,6 @@ __declspec(dllexport) int ZMK_GetDeviceStatus() {
     }
 }
 
-__declspec(dllexport) INT_PTR ZMK_DriversErrorBox(HWND owner) { return zmk::ShowDriverErrorDialog(owner); }
+INT_PTR ZELMORK_CALL ZMK_DriversErrorBox(HWND owner) { return zmk::ShowDriverErrorDialog(owner); }
 
 }  // extern "C"

@@ -9,8 +9,9 @@
 # Library: zmk-host.exe, a stand-in for Borvanect, is put beside the patched
 # library and asks it which DMX interface is connected, in a few simulated
 # setups: the D2XX stand-in in the system directory with a chosen device list,
-# and a simulated Art-Net node in a network namespace of the demo's own
-# (198.19.0.0/24, removed at the end; needs root, skipped otherwise).
+# and a simulated Art-Net node in a network namespace made for the demo by
+# testing/netns/run-with-node.sh (removed at the end; needs root, skipped
+# otherwise).
 #
 # Needs scripts/build.sh first: dist/ for the deliverables, build/windows for
 # the driver and the simulated old library.
@@ -20,25 +21,25 @@ root=$(pwd)
 # Another build tree or dist folder can be named for a trial run.
 build=${ZMK_DEMO_BUILD:-$root/build/windows}
 dist=${ZMK_DEMO_DIST:-$root/dist}
-driver="$build/installer/tests/installer-driver.exe"
+driver="$build/testing/installer-driver.exe"
 old_library="$build/installer/tests/fixtures/out/fixture_old_release.dll"
 
 host_exe="$build/standins/zmk-host/zmk-host.exe"
 ftd2xx_standin="$build/standins/ftd2xx/ftd2xx.dll"
 node_exe="$build/standins/artnet-node/artnet-node"
 
-session=$(mktemp -d /tmp/zmk-demo.XXXXXX)
-netns=zmk-demo-$$
-veth=zdemo$$
-node_pid=
-stop_session() {
-  if [ -n "$node_pid" ]; then kill "$node_pid" 2>/dev/null || true; wait "$node_pid" 2>/dev/null || true; fi
-  ip link del "$veth" 2>/dev/null || true
-  ip netns del "$netns" 2>/dev/null || true
-  bash "$root/testing/wine/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
-  rm -rf "$session"
-}
-trap stop_session EXIT
+# The node cases run again inside the namespace runner: "demo.sh node-cases"
+# with the session of the outer run.
+if [ "${1:-}" = "node-cases" ]; then
+  session=${ZMK_WINE_SESSION:?}
+else
+  session=$(mktemp -d /tmp/zmk-demo.XXXXXX)
+  stop_session() {
+    bash "$root/testing/wine/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
+    rm -rf "$session"
+  }
+  trap stop_session EXIT
+fi
 
 section() { printf '\n== %s\n' "$*"; }
 
@@ -106,34 +107,15 @@ unplug_usb() {
   rm -f "$WINEPREFIX/drive_c/windows/system32/ftd2xx.dll" "$WINEPREFIX/drive_c/zmk-standins/ftd2xx.ini"
 }
 
-start_node() {
-  # Wine makes its sockets in its server's namespace: the near end goes there.
-  local session_ns in_session=()
-  session_ns=$(cat "$session/netns" 2>/dev/null || true)
-  [ -n "$session_ns" ] && in_session=(ip netns exec "$session_ns")
-  ip netns add "$netns"
-  ip link add "$veth" type veth peer name "${veth}n"
-  ip link set "${veth}n" netns "$netns"
-  [ -n "$session_ns" ] && ip link set "$veth" netns "$session_ns"
-  "${in_session[@]}" ip addr add 198.19.0.1/24 dev "$veth"
-  "${in_session[@]}" ip link set "$veth" up
-  ip -n "$netns" addr add 198.19.0.2/24 dev "${veth}n"
-  ip -n "$netns" link set "${veth}n" up
-  ip -n "$netns" link set lo up
-  ip netns exec "$netns" "$node_exe" --address 198.19.0.2 --control-port 6999 --lifetime 600 >"$session/node.log" 2>&1 &
-  node_pid=$!
-  for _ in $(seq 50); do grep -q ready "$session/node.log" 2>/dev/null && return 0; sleep 0.1; done
-  echo "the simulated node did not start" >&2
-  return 1
-}
-
 configure_node() {  # Borvanect's settings: the user folder and Pelvaro.bin with the node's address
   local folder="$WINEPREFIX/drive_c/users/Public/Borvanect"
   mkdir -p "$folder/System/ApplData"
-  { head -c 20 /dev/zero; printf '\306\023\000\002'; head -c 104 /dev/zero; } >"$folder/System/ApplData/Pelvaro.bin"
+  local octets
+  octets=$(printf '\\%03o' ${ZMK_NODE_ADDRESS//./ })
+  { head -c 20 /dev/zero; printf "$octets"; head -c 104 /dev/zero; } >"$folder/System/ApplData/Pelvaro.bin"
   wine reg add 'HKCU\Software\Quenford\Borvanect\CurrentVersion' /v UserMainFolder /t REG_SZ \
     /d 'C:\users\Public\Borvanect' /f >/dev/null 2>&1
-  echo "Network: Borvanect is set to use the Art-Net node at 198.19.0.2 (a simulated Open DMX Ethernet)"
+  echo "Network: Borvanect is set to use the Art-Net node at $ZMK_NODE_ADDRESS (a simulated Open DMX Ethernet)"
 }
 
 unconfigure_node() {
@@ -159,7 +141,10 @@ demo_library() {
     section "Library: the Art-Net cases need root for a network namespace; skipped"
     return 0
   fi
-  start_node
+  ZMK_WINE_SESSION=$session bash "$root/testing/netns/run-with-node.sh" --unix "$node_exe" bash "$root/scripts/demo.sh" node-cases
+}
+
+demo_node_cases() {
   configure_node
 
   section "Library: an Open DMX Ethernet node answering"
@@ -180,6 +165,12 @@ demo_library() {
 for f in "$dist/stelmorivax_x64.exe" "$dist/ZELMORK.dll" "$driver" "$old_library" "$host_exe" "$ftd2xx_standin" "$node_exe"; do
   [ -f "$f" ] || { echo "missing $f: run scripts/build.sh first" >&2; exit 1; }
 done
+if [ "${1:-}" = "node-cases" ]; then
+  . "$root/testing/wine/wine-env.sh" "$session"
+  installed="$WINEPREFIX/drive_c/Program Files/Quenford/Borvanect/ZELMORK.dll"
+  demo_node_cases
+  exit 0
+fi
 start_session
 demo_installer
 demo_library

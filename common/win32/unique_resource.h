@@ -90,10 +90,4 @@ using UniqueGlobal = UniqueResource<ResourceTraits<HGLOBAL, nullptr, ::GlobalFre
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
 using UniqueHeapBlock = UniqueResource<HeapBlockTraits>;
 
-// Entry points are looked up by name and cast through void* to their type.
-template <typename Function>
-Function ResolveEntryPoint(HMODULE module, const char* name) noexcept {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 }  // namespace zmk

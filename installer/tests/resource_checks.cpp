@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/installer_driver.h"
+#include "installer_driver.h"
 
 using zmk::test::FileBytes;
 using zmk::test::WindowsPath;

@@ -90,7 +90,7 @@ int ProbeArtNetNode() noexcept {
     // for the settings file's name ends the probe before anything is sent.
     char path[MAX_PATH] = {};
     if (!ReadUserMainFolder(path, sizeof path)) return 0;
-    if (!AppendText(path, sizeof path, "\\System\\ApplData") || !AppendText(path, sizeof path, "\\Pelvaro.bin")) {
+    if (!AppendText(path, "\\System\\ApplData") || !AppendText(path, "\\Pelvaro.bin")) {
         return 0;
     }
     if (!ReadSettingsBlock(path)) return 0;

@@ -1,6 +1,7 @@
 #include "d2xx_binding.h"
 
 #include "usb_classification.h"
+#include "win32/entry_point.h"
 #include "win32/unique_resource.h"
 
 namespace zmk {

@@ -18,7 +18,7 @@ constexpr UINT kSystemPathSize = 512;
 bool SystemFilePresent(char (&path)[kSystemPathSize], const char* name) noexcept {
     UINT length = ::GetSystemDirectoryA(path, kSystemPathSize);
     if (length == 0 || length >= kSystemPathSize) return false;
-    if (!AppendText(path, kSystemPathSize, name)) return false;
+    if (!AppendText(path, name)) return false;
     DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -1,7 +1,6 @@
 #include "detection_problem_dialog.h"
 
-#include <cstring>
-
+#include "bounded_text.h"
 #include "dialog_commands.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
@@ -21,11 +20,6 @@ int g_stepCounter = 0;
 HCURSOR g_savedCursor = nullptr;
 char g_progressText[kProgressCapacity] = {};
 
-void AppendProgressStep() noexcept {
-    const std::size_t length = strnlen(g_progressText, kProgressCapacity);
-    if (length + sizeof(kProgressStepText) > kProgressCapacity) return;
-    std::memcpy(g_progressText + length, kProgressStepText, sizeof(kProgressStepText));
-}
 
 void RunRescanProgress(HWND dialog) noexcept {
     ::SetCapture(dialog);
@@ -34,11 +28,11 @@ void RunRescanProgress(HWND dialog) noexcept {
     ::EnableWindow(::GetDlgItem(dialog, IDCANCEL), FALSE);
 
     HWND progress = ::GetDlgItem(dialog, IDC_DETECTION_PROGRESS);
-    std::memcpy(g_progressText, kProgressStartText, sizeof(kProgressStartText));
+    AssignText(g_progressText, kProgressStartText);
     ::SetWindowTextA(progress, g_progressText);
     for (g_stepCounter = 0; g_stepCounter < kProgressSteps; ++g_stepCounter) {
         WaitPumpingMessages(kProgressStepMilliseconds);
-        AppendProgressStep();
+        AppendText(g_progressText, kProgressStepText);
         ::SetWindowTextA(progress, g_progressText);
         ::RedrawWindow(progress, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }

@@ -3,19 +3,11 @@
 namespace zmk {
 namespace {
 
-BrushFunctions g_brushFunctions{::CreateSolidBrush, ::DeleteObject};
-
 // Constant-initialised, so it is all zero before any code runs; its
 // destructor goes on the run-time's exit list, which the DLL runs at unload.
 DialogPalette g_palette;
 
 }  // namespace
-
-BrushFunctions ReplaceBrushFunctions(BrushFunctions functions) noexcept {
-    const BrushFunctions previous = g_brushFunctions;
-    g_brushFunctions = functions;
-    return previous;
-}
 
 DialogPalette& TheDialogPalette() noexcept { return g_palette; }
 
@@ -36,7 +28,7 @@ int DialogPalette::Create() noexcept {
         const PaletteColors colors = PaletteEntryColors(set, slot);
         entry.backColor = colors.backColor;
         entry.textColor = colors.textColor;
-        entry.brush = g_brushFunctions.create(colors.brushColor);
+        entry.brush = ::CreateSolidBrush(colors.brushColor);
     });
     for (int i = 0; i < kStatusColorCount; ++i) status_.colors[i] = PaletteStatusColor(i);
 
@@ -51,7 +43,7 @@ int DialogPalette::Create() noexcept {
 
 void DialogPalette::Release() noexcept {
     ForEachEntry([](int, int, PaletteEntry& entry) {
-        if (entry.brush) g_brushFunctions.destroy(entry.brush);
+        if (entry.brush) ::DeleteObject(entry.brush);
         entry = PaletteEntry{};
     });
     status_ = StatusColors{};

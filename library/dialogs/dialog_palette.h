@@ -55,12 +55,4 @@ DialogPalette& TheDialogPalette() noexcept;
 // null, with dc untouched, for a message the theme declines.
 HBRUSH HandleCtlColor(HDC dc, UINT message) noexcept;
 
-// Seam for tests: GetGuiResources counts nothing under Wine, so tests count
-// brushes (and make a creation fail) through their own functions.
-struct BrushFunctions {
-    HBRUSH(WINAPI* create)(COLORREF);
-    BOOL(WINAPI* destroy)(HGDIOBJ);
-};
-BrushFunctions ReplaceBrushFunctions(BrushFunctions functions) noexcept;
-
 }  // namespace zmk

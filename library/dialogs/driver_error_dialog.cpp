@@ -1,5 +1,7 @@
 #include "driver_error_dialog.h"
 
+#include <shlobj.h>
+
 #include "dialog_commands.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
@@ -11,12 +13,10 @@
 namespace zmk {
 namespace {
 
-DiagnosticFunctions g_diagnosticFunctions{::SHGetFolderPathA, ::GetExitCodeProcess};
-
 // True only when the tool ran and its exit code reads 0.
 bool DiagnosticToolSucceeded() noexcept {
     char folder[kPathCapacity] = {};
-    if (g_diagnosticFunctions.getFolderPath(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) < 0)
+    if (::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) < 0)
         return false;
     folder[kPathCapacity - 1] = '\0';
     char path[kPathCapacity];
@@ -34,17 +34,11 @@ bool DiagnosticToolSucceeded() noexcept {
     ::WaitForSingleObject(process.get(), INFINITE);
     // An exit code that cannot be read is no proof the report was written.
     DWORD exitCode = 0;
-    if (!g_diagnosticFunctions.getExitCode(process.get(), &exitCode)) return false;
+    if (!::GetExitCodeProcess(process.get(), &exitCode)) return false;
     return exitCode == 0;
 }
 
 }  // namespace
-
-DiagnosticFunctions ReplaceDiagnosticFunctions(DiagnosticFunctions functions) noexcept {
-    const DiagnosticFunctions previous = g_diagnosticFunctions;
-    g_diagnosticFunctions = functions;
-    return previous;
-}
 
 void RunDriverDiagnostic(HWND dialog) noexcept {
     if (DiagnosticToolSucceeded()) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shlobj.h>
 
 namespace zmk {
 
@@ -27,13 +26,5 @@ void RunDriverDiagnostic(HWND dialog) noexcept;
 // Shows dialog 105 of the library: 1 Enter, 2 Escape/close box or tool
 // failure, -1 when it cannot be created, 0 for an owner that is no window.
 INT_PTR ShowDriverErrorDialog(HWND owner) noexcept;
-
-// Seam for tests: a folder lookup that fails or is too long, an exit code
-// that cannot be read.
-struct DiagnosticFunctions {
-    decltype(&::SHGetFolderPathA) getFolderPath;
-    decltype(&::GetExitCodeProcess) getExitCode;
-};
-DiagnosticFunctions ReplaceDiagnosticFunctions(DiagnosticFunctions functions) noexcept;
 
 }  // namespace zmk

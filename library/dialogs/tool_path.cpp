@@ -1,17 +1,13 @@
 #include "tool_path.h"
 
-#include <cstring>
+#include "bounded_text.h"
 
 namespace zmk {
 
 bool BuildDiagnosticToolPath(const char* folder, char (&out)[kPathCapacity]) noexcept {
+    if (AssignText(out, folder) && AppendText(out, kDiagnosticToolSuffix)) return true;
     out[0] = '\0';
-    const std::size_t folderLength = strnlen(folder, kPathCapacity);
-    const std::size_t suffixLength = sizeof(kDiagnosticToolSuffix) - 1;
-    if (folderLength + suffixLength >= kPathCapacity) return false;
-    std::memcpy(out, folder, folderLength);
-    std::memcpy(out + folderLength, kDiagnosticToolSuffix, suffixLength + 1);
-    return true;
+    return false;
 }
 
 }  // namespace zmk

@@ -5,8 +5,6 @@
 namespace zmk {
 namespace {
 
-WaitFunctions g_waitFunctions{::CreateWaitableTimerA, ::MsgWaitForMultipleObjectsEx};
-
 // The host's quit, taken off the queue by a wait and not yet given back.
 bool g_quitTaken = false;
 WPARAM g_quitExitCode = 0;
@@ -33,14 +31,8 @@ bool DispatchUntilTimerFires(HANDLE timer) noexcept {
 
 }  // namespace
 
-WaitFunctions ReplaceWaitFunctions(WaitFunctions functions) noexcept {
-    const WaitFunctions previous = g_waitFunctions;
-    g_waitFunctions = functions;
-    return previous;
-}
-
 void WaitPumpingMessages(int milliseconds) noexcept {
-    UniqueHandle timer(g_waitFunctions.createTimer(nullptr, TRUE, nullptr));
+    UniqueHandle timer(::CreateWaitableTimerA(nullptr, TRUE, nullptr));
     if (!timer) return;
 
     // Negative means relative, in 100 ns units. Formed in 64 bits so that no
@@ -52,7 +44,7 @@ void WaitPumpingMessages(int milliseconds) noexcept {
     const HANDLE handles[1] = {timer.get()};
     for (;;) {
         const DWORD result =
-            g_waitFunctions.waitForMessages(1, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            ::MsgWaitForMultipleObjectsEx(1, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0) return;
         // A failing wait would otherwise spin here for good.
         if (result == WAIT_FAILED) return;

@@ -22,11 +22,4 @@ public:
     ~HostQuitKeeper();
 };
 
-// Seam for tests: a timer that cannot be made, a wait call that fails.
-struct WaitFunctions {
-    decltype(&::CreateWaitableTimerA) createTimer;
-    decltype(&::MsgWaitForMultipleObjectsEx) waitForMessages;
-};
-WaitFunctions ReplaceWaitFunctions(WaitFunctions functions) noexcept;
-
 }  // namespace zmk

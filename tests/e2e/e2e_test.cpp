@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "library_exports.h"
 #include "wine_support.h"
 
 namespace {
@@ -27,24 +28,6 @@ constexpr char kModeOneOpening[] = "Erreur de d\xE9tection";
 constexpr char kModeTwoOpening[] = "Plusieurs interfaces";
 constexpr int kMessageControl = 1004;
 constexpr int kProgressControl = 1006;
-
-std::string WindowsPathOf(const char* unixPath) {
-    std::string path = "Z:";
-    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? '\\' : *p;
-    return path;
-}
-
-struct Library {
-    HMODULE module = nullptr;
-    int (*initialize)() = nullptr;
-    void (*release)() = nullptr;
-    int (*getDeviceStatus)() = nullptr;
-};
-
-template <typename F>
-void Bind(F& function, HMODULE module, const char* name) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // One answer to one showing of the dialog: what the user changes while it is
 // open (unplugging a device), then the button pressed.
@@ -130,14 +113,7 @@ private:
 class DeviceStatusTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const char* path = std::getenv("ZMK_LIBRARY");
-        ASSERT_NE(path, nullptr) << "ZMK_LIBRARY names the library under test";
-        library_.module = LoadLibraryA(WindowsPathOf(path).c_str());
-        ASSERT_NE(library_.module, nullptr);
-        Bind(library_.initialize, library_.module, "ZMK_Initialize");
-        Bind(library_.release, library_.module, "ZMK_Release");
-        Bind(library_.getDeviceStatus, library_.module, "ZMK_GetDeviceStatus");
-        ASSERT_TRUE(library_.initialize && library_.release && library_.getDeviceStatus);
+        ASSERT_TRUE(library_.Load()) << "ZMK_LIBRARY names the library under test";
         WNDCLASSA hostClass{};
         hostClass.lpfnWndProc = HostProc;
         hostClass.lpszClassName = "ZmkTestHost";
@@ -151,7 +127,7 @@ protected:
     static void TearDownTestSuite() {
         if (library_.release) library_.release();
         if (host_) DestroyWindow(host_);
-        if (library_.module) FreeLibrary(library_.module);
+        library_.Unload();
         test::RemoveFtd2xx();
         test::RemoveHostKeys();
         test::RemoveSettingsFile(test::kHostFolder);
@@ -209,14 +185,14 @@ protected:
         return DefWindowProcA(window, message, wParam, lParam);
     }
 
-    static Library library_;
+    static test::LibraryExports library_;
     static HWND host_;
     test::NodeControl node_;
 };
 
 std::atomic<bool> DeviceStatusTest::busy_{false};
 
-Library DeviceStatusTest::library_;
+test::LibraryExports DeviceStatusTest::library_;
 HWND DeviceStatusTest::host_ = nullptr;
 
 struct SingleInterface {

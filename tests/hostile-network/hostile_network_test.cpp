@@ -14,7 +14,7 @@
 #include <string>
 
 #include "wine_support.h"
-#include "zelmork_exports.h"
+#include "library_exports.h"
 
 namespace zmk {
 namespace {
@@ -95,12 +95,12 @@ protected:
         return node_.Command("report");
     }
 
-    static test::ZelmorkExports library_;
+    static test::LibraryExports library_;
     test::NodeControl node_;
     double elapsedMs_ = 0;
 };
 
-test::ZelmorkExports HostileNetwork::library_;
+test::LibraryExports HostileNetwork::library_;
 
 // Every other value of each checked byte, every cut before PortTypes[0],
 // over-long replies, the reply from another address and random bytes: 10,000

@@ -24,7 +24,7 @@
 #include "dialog_driver.h"
 #include "process_footprint.h"
 #include "wine_support.h"
-#include "zelmork_exports.h"
+#include "library_exports.h"
 
 namespace zmk {
 namespace {
@@ -45,12 +45,6 @@ constexpr std::size_t kPrivateSlack = 1024 * 1024;
 int CountFromEnvironment(const char* name, int fallback) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
-std::string WindowsPathOf(const char* unixPath) {
-    std::string path = unixPath[0] == '/' ? "Z:" : "";
-    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? '\\' : *p;
-    return path;
 }
 
 // A visible dialog with this caption. FindWindowA reads captions without
@@ -108,11 +102,11 @@ protected:
         EXPECT_LE(end.privateBytes, start.privateBytes + kPrivateSlack) << phase;
     }
 
-    static test::ZelmorkExports library_;
+    static test::LibraryExports library_;
     static testing::HostWindow* host_;
 };
 
-test::ZelmorkExports Soak::library_;
+test::LibraryExports Soak::library_;
 testing::HostWindow* Soak::host_ = nullptr;
 
 TEST_F(Soak, InitializeAndReleaseCyclesLeaveNothingBehind) {
@@ -304,7 +298,7 @@ protected:
         toolPath_ = vendor + "\\Borvanect\\TRAVOLK.exe";
         const char* standIn = std::getenv("ZMK_TRAVOLK_STANDIN");
         ASSERT_NE(nullptr, standIn) << "ZMK_TRAVOLK_STANDIN names the TRAVOLK.exe stand-in";
-        standIn_ = WindowsPathOf(standIn);
+        standIn_ = test::WindowsPath(standIn);
         ::SetEnvironmentVariableA("ZMK_TRAVOLK_RUN_MS", "0");
     }
     void TearDown() override { ::DeleteFileA(toolPath_.c_str()); }
@@ -343,7 +337,7 @@ TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
 // A host that never calls ZMK_Release still gets the theme's brushes back
 // when it unloads the library. Runs after the suites above have unloaded it.
 TEST(LibraryUnload, ThemeNeverReleasedIsFreedWithTheLibrary) {
-    test::ZelmorkExports library;
+    test::LibraryExports library;
     // A first round brings in what GDI keeps for the process once it is used.
     ASSERT_TRUE(library.Load());
     ASSERT_EQ(1, library.initialize());

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/installer_driver.h"
+#include "installer_driver.h"
 #define ZMK_PAUSE_POINTS_NO_REDIRECT
 #include "faults/pause_points.h"
 #include "win32/unique_resource.h"

@@ -21,7 +21,7 @@ trap stop EXIT
 bash "$source_dir/testing/wine/wine-session.sh" start "$session" >/dev/null
 
 export ZMK_WINE_RUN="$build/wine-run" ZMK_WINE_SESSION="$session"
-netns="$source_dir/library/detect/tests/probe_netns_test.sh"
+netns="$source_dir/testing/netns/run-with-node.sh"
 "$ZMK_WINE_RUN" "$bench" nothing "$runs"
 for flood in 0 1000; do
   for delay in 0 50 500; do

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "bounded_text.h"
 #include "detection_decision.h"
 #include "registry_path.h"
 #include "usb_classification.h"
@@ -111,16 +110,6 @@ TEST(RegistryPath, PathLongerThanTheWorkingCopiesHasNoRoot) {
     path[261] = '\0';
     EXPECT_EQ(PredefinedRoot::None, SplitKeyPath(path, subkey));
     EXPECT_STREQ("", subkey);
-}
-
-TEST(BoundedText, AppendFillsThePathBufferExactlyButNeverPastIt) {
-    char path[16] = "C:\\Data";
-    EXPECT_TRUE(AppendText(path, sizeof path, "\\Pelvaro"));
-    EXPECT_STREQ("C:\\Data\\Pelvaro", path);  // 15 characters and the terminator
-    EXPECT_FALSE(AppendText(path, sizeof path, "x"));
-    EXPECT_STREQ("C:\\Data\\Pelvaro", path);
-    char unterminated[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_FALSE(AppendText(unterminated, sizeof unterminated, ""));
 }
 
 }  // namespace

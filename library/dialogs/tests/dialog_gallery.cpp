@@ -11,6 +11,7 @@
 
 #include "detection_problem_dialog.h"
 #include "dialog_driver.h"
+#include "windows_path.h"
 #include "dialog_palette.h"
 #include "driver_error_dialog.h"
 #include "module_handle.h"
@@ -19,12 +20,7 @@
 namespace {
 
 using namespace zmk::testing;
-
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) c = c == '/' ? '\\' : c;
-    return path;
-}
+using zmk::test::WindowsPath;
 
 // The stand-in tool, ending with 0, where the library looks for it.
 bool PlaceTool(const std::string& standIn) {

@@ -11,6 +11,7 @@
 #include "dialog_driver.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
+#include "dialog_seams.h"
 #include "driver_error_dialog.h"
 #include "test_paths.h"
 #include "themed_message_box.h"

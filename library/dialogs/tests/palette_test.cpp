@@ -7,6 +7,7 @@
 #include <set>
 
 #include "dialog_palette.h"
+#include "dialog_seams.h"
 
 namespace zmk {
 namespace {

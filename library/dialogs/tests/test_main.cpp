@@ -10,6 +10,7 @@
 
 #include "module_handle.h"
 #include "test_paths.h"
+#include "windows_path.h"
 
 namespace zmk::testing {
 namespace {
@@ -25,11 +26,7 @@ int main(int argc, char** argv) {
     zmk::SetLibraryModule(::GetModuleHandleA(nullptr));
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--travolk=", 10) != 0) continue;
-        std::string path = argv[i] + 10;
-        // A Unix path reaches Wine's programs through drive Z:.
-        if (!path.empty() && path[0] == '/') path = "Z:" + path;
-        for (char& c : path) c = c == '/' ? '\\' : c;
-        zmk::testing::g_travolkPath = path;
+        zmk::testing::g_travolkPath = zmk::test::WindowsPath(argv[i] + 10);
     }
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "dialog_seams.h"
 #include "wait_pumping.h"
 
 namespace zmk {

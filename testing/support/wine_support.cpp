@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "windows_path.h"
+
 namespace zmk::test {
 namespace {
 
@@ -13,15 +15,6 @@ constexpr char kHostSubkey[] = "Software\\Quenford\\Borvanect\\CurrentVersion";
 std::string Env(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : fallback;
-}
-
-// A Unix path handed down by ctest, as Wine sees it on drive Z:.
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
 }
 
 void CreateDirectories(const std::string& path) {

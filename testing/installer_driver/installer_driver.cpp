@@ -123,15 +123,6 @@ bool ParseAnswers(const std::wstring& list, std::vector<Answer>& answers) {
     return true;
 }
 
-std::wstring WindowsPath(const std::wstring& path) {
-    std::wstring result = path;
-    for (wchar_t& c : result) {
-        if (c == L'/') c = L'\\';
-    }
-    if (!path.empty() && path[0] == L'/') result = L"Z:" + result;
-    return result;
-}
-
 std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;

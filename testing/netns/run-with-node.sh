@@ -1,13 +1,23 @@
 #!/bin/bash
-# Runs a Windows program against the simulated Art-Net node in a network
-# namespace of its own: the node at 198.18.0.2 (and 198.18.0.3 as a second
-# source), the other end of the veth pair at 198.18.0.1 in the namespace of
-# the Wine session's server (where Wine makes its sockets), or in the root
-# namespace for a session without one.
-#   probe_netns_test.sh NODE_EXE WINDOWS_EXE [ARGS...]
+# Runs a Windows program (under $ZMK_WINE_RUN) or, after --unix, any command,
+# against the simulated Art-Net node in a network namespace of its own: the
+# node at 198.18.0.2 (and 198.18.0.3 as a second source), the other end of
+# the veth pair at 198.18.0.1 in the namespace of the Wine session's server
+# ($ZMK_WINE_SESSION; Wine makes its sockets there), or in the root namespace
+# for a session without one. The command gets ZMK_NODE_ADDRESS and
+# ZMK_NODE_CONTROL_PORT.
+#   run-with-node.sh NODE_EXE WINDOWS_EXE [ARGS...]
+#   run-with-node.sh --unix NODE_EXE COMMAND [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
+# Used by the tests, the benchmarks and the demo.
 set -euo pipefail
 trap "exit 1" INT TERM HUP
+if [ "${1:-}" = "--unix" ]; then
+  launcher=()
+  shift
+else
+  launcher=("${ZMK_WINE_RUN:?ZMK_WINE_RUN names the Wine launcher of the session}")
+fi
 node_exe=${1:?node executable}
 shift
 
@@ -67,7 +77,7 @@ done
 
 export ZMK_NODE_ADDRESS=198.18.0.2 ZMK_NODE_CONTROL_PORT=6999
 status=0
-"$ZMK_WINE_RUN" "$@" || status=$?
+"${launcher[@]}" "$@" || status=$?
 if [ "$status" -ne 0 ] && "${in_session[@]}" ss -Huln 'sport = :6454' | grep -q .; then
   echo "note: another process held UDP 6454 in the session's namespace during the run:" >&2
   "${in_session[@]}" ss -Hulnp 'sport = :6454' >&2 || true

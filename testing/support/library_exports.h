@@ -1,6 +1,6 @@
 // The shipped library as the host loads it: ZELMORK.dll from the path in
-// ZMK_LIBRARY (a Unix path from ctest, seen by Wine on drive Z:), with its
-// four exports bound by name.
+// ZMK_LIBRARY (a Unix path from ctest or a script), its four exports bound by
+// name into the types its header publishes.
 #pragma once
 
 #include <windows.h>
@@ -8,21 +8,23 @@
 #include <cstdlib>
 #include <string>
 
+#include "ZELMORK.h"
+#include "windows_path.h"
+
 namespace zmk::test {
 
-struct ZelmorkExports {
+struct LibraryExports {
     HMODULE module = nullptr;
-    int (*initialize)() = nullptr;
-    void (*release)() = nullptr;
-    int (*getDeviceStatus)() = nullptr;
-    INT_PTR (*driversErrorBox)(HWND) = nullptr;
+    PFN_ZMK_INITIALIZE initialize = nullptr;
+    PFN_ZMK_RELEASE release = nullptr;
+    PFN_ZMK_GETDEVICESTATUS getDeviceStatus = nullptr;
+    PFN_ZMK_DRIVERSERRORBOX driversErrorBox = nullptr;
 
+    // Loads the library named by ZMK_LIBRARY; false unless all four bound.
     bool Load() {
         const char* unixPath = std::getenv("ZMK_LIBRARY");
         if (unixPath == nullptr) return false;
-        std::string path = unixPath[0] == '/' ? "Z:" : "";
-        for (const char* p = unixPath; *p; ++p) path += *p == '/' ? '\\' : *p;
-        module = ::LoadLibraryA(path.c_str());
+        module = ::LoadLibraryA(WindowsPath(unixPath).c_str());
         if (module == nullptr) return false;
         Bind(initialize, "ZMK_Initialize");
         Bind(release, "ZMK_Release");

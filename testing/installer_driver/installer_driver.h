@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "windows_path.h"
+
 namespace zmk::test {
 
 enum class Answer { Ok, Cancel, Close };
@@ -40,9 +42,6 @@ void PostAnswer(HWND box, Answer answer);
 
 const wchar_t* AnswerName(Answer answer);
 bool ParseAnswers(const std::wstring& list, std::vector<Answer>& answers);
-
-// A Unix path from the test's command line, as a path on Wine's Z: drive.
-std::wstring WindowsPath(const std::wstring& path);
 
 // The whole content of a file, or "" when it cannot be read.
 std::string FileBytes(const std::wstring& path);
