@@ -1,8 +1,0 @@
-execute_process(COMMAND "${TOOL}" "${OUTPUT}" RESULT_VARIABLE drawn)
-if(NOT drawn EQUAL 0)
-  message(FATAL_ERROR "draw_icon failed: ${drawn}")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUTPUT}" "${COMMITTED}" RESULT_VARIABLE differs)
-if(NOT differs EQUAL 0)
-  message(FATAL_ERROR "${COMMITTED} differs from what draw_icon draws now; regenerate it with draw_icon")
-endif()
