@@ -22,7 +22,7 @@ root=$(pwd)
 build=${ZMK_DEMO_BUILD:-$root/build/windows}
 dist=${ZMK_DEMO_DIST:-$root/dist}
 driver="$build/testing/installer-driver.exe"
-old_library="$build/installer/tests/fixtures/out/fixture_old_release.dll"
+old_library="$build/testing/fixtures/out/fixture_old_release.dll"
 
 host_exe="$build/standins/zmk-host/zmk-host.exe"
 ftd2xx_standin="$build/standins/ftd2xx/ftd2xx.dll"

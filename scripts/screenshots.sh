@@ -1,15 +1,19 @@
 #!/bin/bash
-# Renders every state of the library's dialogs to docs/screenshots/*.png.
+# Renders every state of the library's dialogs as PNG files.
 #
-# Builds nothing: run scripts/build.sh first; this uses its build tree,
-# build/windows (or the tree named by ZMK_BUILD_DIR). It starts its own Xvfb
-# and Wine prefix and removes both at the end, pass or fail.
+#   bash scripts/screenshots.sh [OUTPUT_FOLDER]
+#
+# OUTPUT_FOLDER defaults to docs/screenshots, the gallery the README shows;
+# name another folder to render without touching it. Builds nothing: run
+# scripts/build.sh first; this uses its build tree, build/windows (or the tree
+# named by ZMK_BUILD_DIR). It starts its own Xvfb and Wine prefix and removes
+# both at the end, pass or fail.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZMK_BUILD_DIR:-$root/build/windows}
-gallery=$build/library/dialogs/tests/zmk_dialog_gallery.exe
+gallery=$build/testing/zmk_dialog_gallery.exe
 travolk=$build/standins/travolk/TRAVOLK.exe
-out=$root/docs/screenshots
+out=$(realpath -m "${1:-$root/docs/screenshots}")
 for f in "$gallery" "$travolk"; do
   [ -f "$f" ] || { echo "missing $f: run scripts/build.sh first" >&2; exit 1; }
 done
@@ -30,5 +34,5 @@ for state in "${states[@]}"; do
   timeout 120 wine "$gallery" "$state" "$session/$state.bmp" "$travolk" </dev/null
   # -strip keeps dates out of the PNG, so unchanged dialogs give unchanged files.
   convert "$session/$state.bmp" -strip "$out/$state.png"
-  echo "docs/screenshots/$state.png"
+  echo "$out/$state.png"
 done

@@ -50,6 +50,7 @@ windows_lane() {
 }
 
 native_lane() {
+  phase layout bash scripts/check-layout.sh || true
   phase native-build sh -c 'cmake --preset native && cmake --build --preset native' || true
   phase native-tests ctest --preset native || true
   # The second build is compared with dist/, which the Windows lane makes.
@@ -75,7 +76,7 @@ lanes=()
 
 passed=0
 failed=0
-for name in wine-prefix native-build native-tests windows-build windows-tests reproducible signed; do
+for name in layout wine-prefix native-build native-tests windows-build windows-tests reproducible signed; do
   line=$(grep "^$name " "$work/phases" 2>/dev/null || true)
   echo
   echo "== $name"

@@ -1,7 +1,11 @@
 #!/bin/bash
 # wine-session.sh start|stop SESSION_DIR [KEEPER]
 # wine-session.sh prepare PRISTINE_DIR
+# wine-session.sh run SESSION_DIR COMMAND [ARGS...]
 #
+# run:   starts the session, runs the command with ZMK_WINE_SESSION set to it,
+#        and stops the session however the command ends; its exit code is the
+#        command's. For benchmarks and scripts.
 # prepare: only makes (or checks) the pristine prefix in PRISTINE_DIR, so that
 #        it can be made while something else runs.
 # start: a Wine session in SESSION_DIR: a fresh prefix (a copy of the pristine
@@ -69,6 +73,14 @@ make_pristine() {
 }
 
 case "$cmd" in
+run)
+  shift 2
+  trap 'bash "$here/wine-session.sh" stop "$session" >/dev/null 2>&1' EXIT
+  bash "$here/wine-session.sh" start "$session" >/dev/null || exit 1
+  status=0
+  ZMK_WINE_SESSION=$session "$@" || status=$?
+  exit "$status"
+  ;;
 prepare)
   pristine=$(realpath -m "$session")
   . "$here/wine-env.sh" "$pristine"

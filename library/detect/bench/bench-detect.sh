@@ -12,15 +12,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../../.." && pwd)
 build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
-session="$build/wine-session"
+[ -n "${ZMK_WINE_SESSION:-}" ] ||
+  exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
 bench="$build/library/detect/bench/detect_bench.exe"
 node="$build/standins/artnet-node/artnet-node"
 
-stop() { bash "$source_dir/testing/wine/wine-session.sh" stop "$session" >/dev/null 2>&1 || true; }
-trap stop EXIT
-bash "$source_dir/testing/wine/wine-session.sh" start "$session" >/dev/null
-
-export ZMK_WINE_RUN="$build/wine-run" ZMK_WINE_SESSION="$session"
+export ZMK_WINE_RUN="$build/wine-run"
 netns="$source_dir/testing/netns/run-with-node.sh"
 "$ZMK_WINE_RUN" "$bench" nothing "$runs"
 for flood in 0 1000; do

@@ -10,9 +10,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../../.." && pwd)
 build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
-session="$build/wine-session"
-
-stop() { bash "$source_dir/testing/wine/wine-session.sh" stop "$session" >/dev/null 2>&1 || true; }
-trap stop EXIT
-bash "$source_dir/testing/wine/wine-session.sh" start "$session" >/dev/null
+[ -n "${ZMK_WINE_SESSION:-}" ] ||
+  exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
 "$build/wine-run" "$build/library/dialogs/bench/wait_bench.exe" "$runs"

@@ -11,11 +11,11 @@
 
 #include "detection_problem_dialog.h"
 #include "dialog_driver.h"
-#include "windows_path.h"
 #include "dialog_palette.h"
 #include "driver_error_dialog.h"
 #include "module_handle.h"
 #include "themed_message_box.h"
+#include "windows_path.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 # and USER objects and private bytes at its start and end, and how each was
 # measured.
 #
-#   bash bench/soak.sh [BUILD_DIR]     (default build/windows; needs root for the namespace)
+#   bash tests/soak/full-soak.sh [BUILD_DIR]     (default build/windows; needs root for the namespace)
 #
 # Makes its own throwaway Wine prefix and Xvfb and removes them at the end.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$(pwd)
 build=$(cd "${1:-build/windows}" && pwd)
 cmake --build "$build" --target soak_test >/dev/null
