@@ -6,6 +6,8 @@ include_guard(GLOBAL)
 
 set(ZMK_SIGN_CERT "" CACHE FILEPATH "PEM certificate that signs the deliverables; empty: unsigned")
 set(ZMK_SIGN_KEY "" CACHE FILEPATH "PEM private key of ZMK_SIGN_CERT")
+set(ZMK_SIGN_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 time-stamping server for a real release; empty: the fixed SOURCE_DATE_EPOCH time")
 
 # zmk_sign_after_build(target [CHECKSUM]): CHECKSUM writes the image checksum
 # again after signing. The checksum field is outside what the signature
@@ -16,7 +18,8 @@ function(zmk_sign_after_build target)
   endif()
   cmake_parse_arguments(S "CHECKSUM" "" "" ${ARGN})
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/sign.sh ${ZMK_SIGN_CERT} ${ZMK_SIGN_KEY} $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_COMMAND} -E env ZMK_SIGN_TIMESTAMP_URL=${ZMK_SIGN_TIMESTAMP_URL}
+            bash ${CMAKE_SOURCE_DIR}/scripts/sign.sh ${ZMK_SIGN_CERT} ${ZMK_SIGN_KEY} $<TARGET_FILE:${target}>
     COMMENT "Signing ${target}"
     VERBATIM)
   if(S_CHECKSUM)

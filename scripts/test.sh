@@ -58,6 +58,7 @@ native_lane() {
   if [ -e "$work/windows-built" ]; then
     ZMK_REPRO_KEEP="$work/repro" phase reproducible bash scripts/check-reproducible.sh || true
     ZMK_SIGNED_FROM="$work/repro" phase signed bash scripts/check-signed.sh || true
+    phase release bash scripts/check-release.sh || true
   fi
 }
 
@@ -76,7 +77,7 @@ lanes=()
 
 passed=0
 failed=0
-for name in layout wine-prefix native-build native-tests windows-build windows-tests reproducible signed; do
+for name in layout wine-prefix native-build native-tests windows-build windows-tests reproducible signed release; do
   line=$(grep "^$name " "$work/phases" 2>/dev/null || true)
   echo
   echo "== $name"

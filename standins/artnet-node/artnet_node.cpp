@@ -4,6 +4,7 @@
 // sets the scenario and reads the record over a UDP control port.
 //
 //   artnet-node --address A [--second B] [--control-port P] [--lifetime S]
+//               [--scenario "key=value ..."]   (the scenario to start with)
 //
 // Control commands (one datagram each; the answer goes back to the sender):
 //   scenario [key=value ...]  forget the record and set a new scenario:
@@ -425,18 +426,21 @@ int main(int argc, char** argv) {
     const char* second = nullptr;
     int controlPort = 6999;
     int lifetimeS = 900;
+    std::string initialScenario = "scenario";
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--address") address = argv[i + 1];
         if (option == "--second") second = argv[i + 1];
         if (option == "--control-port") controlPort = std::atoi(argv[i + 1]);
         if (option == "--lifetime") lifetimeS = std::atoi(argv[i + 1]);
+        if (option == "--scenario") initialScenario = std::string("scenario ") + argv[i + 1];
     }
     if (address == nullptr) {
         std::fprintf(stderr, "usage: artnet-node --address A [--second B] [--control-port P] [--lifetime S]\n");
         return 2;
     }
     Node node;
+    node.scenario = ParseScenario(initialScenario);
     inet_pton(AF_INET, address, &node.address);
     node.art = BoundSocket(address, kArtNetPort);
     if (second != nullptr) node.second = BoundSocket(second, kArtNetPort);

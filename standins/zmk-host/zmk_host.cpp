@@ -3,19 +3,7 @@
 // Starts Winsock, opens a main window, loads ZELMORK.dll from its own folder
 // and calls the exports on this one user-interface thread, in the order the
 // command line gives. Each call is printed with its result and its time.
-//
-//   zmk-host [--repeat N] [--stats] [--quiet] [--no-window] [--answer LIST] ORDER...
-//
-// Orders: load, unload, init, release, status, errorbox, pause:MS
-//         (an order may end in *N to run it N times in a row).
-// Without orders: load init status release unload.
-// With --stats, the median and maximum time of each order are printed at the
-// end (the benchmarks read them).
-// With --answer, a second thread plays the user of the library's dialogs: it
-// prints each dialog it sees and answers them in turn with the comma-separated
-// LIST: ok, cancel, or unplug (empties the D2XX stand-in's device list, as if
-// the USB interfaces were pulled out, then presses the first button).
-// Without --answer the dialogs wait for a person.
+// zmk-host --help tells how to use it.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -30,37 +18,95 @@
 #include <thread>
 #include <vector>
 
+#include "ZELMORK.h"
+#include "win32/entry_point.h"
+
 namespace {
 
-using InitializeFn = int(__cdecl*)();
-using ReleaseFn = void(__cdecl*)();
-using GetDeviceStatusFn = int(__cdecl*)();
-using DriversErrorBoxFn = INT_PTR(__cdecl*)(HWND);
+constexpr char kUsage[] =
+    "usage: zmk-host [OPTION...] [ORDER...]\n"
+    "\n"
+    "Stands in for Borvanect: loads ZELMORK.dll from its own folder and calls its exports on one\n"
+    "user-interface thread, in the order given. Without orders: load init status release unload.\n"
+    "\n"
+    "Orders:\n"
+    "  load        load ZELMORK.dll (the other orders load it first when needed)\n"
+    "  unload      free it\n"
+    "  init        ZMK_Initialize: create the dialogs' colour theme\n"
+    "  release     ZMK_Release: free the theme\n"
+    "  status      ZMK_GetDeviceStatus: which DMX interface is connected\n"
+    "  errorbox    ZMK_DriversErrorBox: run TRAVOLK.exe, then show the driver-error dialog\n"
+    "  pause:MS    keep the host's window answering for MS milliseconds\n"
+    "  ORDER*N     run ORDER N times in a row\n"
+    "\n"
+    "Options:\n"
+    "  --answer LIST  play the user of the library's dialogs, answering them in turn with the\n"
+    "                 comma-separated LIST: ok, cancel, unplug (the D2XX stand-in's devices are\n"
+    "                 all pulled out, then the first button), unplug:N (only its N-th device)\n"
+    "                 Without it the dialogs wait for a person.\n"
+    "  --repeat N     run the whole list of orders N times\n"
+    "  --stats        print the median and maximum time of each order at the end\n"
+    "  --quiet        print only the statistics\n"
+    "  --no-window    no main window (dialogs get no owner)\n"
+    "  --help         this text\n"
+    "\n"
+    "Output, one line a call: the call, its result (number and name), its time, e.g.\n"
+    "  ZMK_GetDeviceStatus  11 OpenDmxUsb                    2.577 ms\n"
+    "Statuses: 1 DriverError, 2 MultipleDevices, 10 NoDevice, 11 OpenDmxUsb, 12 DmxUsbPro,\n"
+    "13 OpenDmxEthernet, 32 UnrecognizedUsbDevice. Driver-error dialog: 1 IDOK, 2 IDCANCEL,\n"
+    "0 no owner window, -1 dialog not created. With --stats: 'stats CALL runs N median X ms max Y ms'.\n"
+    "\n"
+    "The D2XX stand-in (ftd2xx.dll in the system folder) reads its devices from\n"
+    "%ZMK_FTD2XX_INI%, by default C:\\zmk-standins\\ftd2xx.ini, one line each:\n"
+    "  device=TYPE DESCRIPTION   e.g. device=5 DMX USB PRO (type 0 BM, 5 232R, others unrecognised)\n"
+    "  create=STATUS, list=STATUS  make FT_CreateDeviceInfoList / FT_GetDeviceInfoList fail\n"
+    "  describe=N, report=N, next  a device list that moves (see standins/ftd2xx/README.md)\n"
+    "\n"
+    "Exit codes: 0 every order ran; 2 a wrong command line (nothing was run); 3 Winsock did not\n"
+    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export.\n";
+
+constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox"};
 
 struct Library {
     HMODULE module = nullptr;
-    InitializeFn initialize = nullptr;
-    ReleaseFn release = nullptr;
-    GetDeviceStatusFn getDeviceStatus = nullptr;
-    DriversErrorBoxFn driversErrorBox = nullptr;
+    PFN_ZMK_INITIALIZE initialize = nullptr;
+    PFN_ZMK_RELEASE release = nullptr;
+    PFN_ZMK_GETDEVICESTATUS getDeviceStatus = nullptr;
+    PFN_ZMK_DRIVERSERRORBOX driversErrorBox = nullptr;
 };
-
-template <typename F>
-F Resolve(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 const char* StatusName(int status) {
     switch (status) {
-        case 1: return "DriverError";
-        case 2: return "MultipleDevices";
-        case 10: return "NoDevice";
-        case 11: return "OpenDmxUsb";
-        case 12: return "DmxUsbPro";
-        case 13: return "OpenDmxEthernet";
-        case 32: return "UnrecognizedUsbDevice";
+        case ZMK_DRIVER_ERROR: return "DriverError";
+        case ZMK_MULTIPLE_DEVICES: return "MultipleDevices";
+        case ZMK_NO_DEVICE: return "NoDevice";
+        case ZMK_OPEN_DMX_USB: return "OpenDmxUsb";
+        case ZMK_DMX_USB_PRO: return "DmxUsbPro";
+        case ZMK_OPEN_DMX_ETHERNET: return "OpenDmxEthernet";
+        case ZMK_UNRECOGNIZED_USB_DEVICE: return "UnrecognizedUsbDevice";
         default: return "unknown";
     }
+}
+
+// "error 126: The specified module could not be found."
+std::string ErrorText(DWORD error) {
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ')) {
+        text[--length] = '\0';
+    }
+    return "error " + std::to_string(error) + (length > 0 ? std::string(": ") + text : std::string());
+}
+
+// Checks an order before anything runs: a typo must not leave half a run.
+bool IsKnownOrder(const std::string& order) {
+    std::string name = order.substr(0, order.find('*'));
+    if (name.rfind("pause:", 0) == 0) return name.size() > 6;
+    for (const char* known : kOrders) {
+        if (name == known) return true;
+    }
+    return false;
 }
 
 const char* DialogResultName(INT_PTR result) {
@@ -173,6 +219,8 @@ private:
             if (answer == "unplug") {
                 if (FILE* file = std::fopen(StandinDeviceListPath().c_str(), "wb")) std::fclose(file);
                 std::printf("  [user] unplugs the USB interfaces\n");
+            } else if (answer.rfind("unplug:", 0) == 0) {
+                Unplug(std::atoi(answer.c_str() + 7));
             }
             char label[64] = {};
             GetDlgItemTextA(dialog, button, label, sizeof label);
@@ -182,6 +230,31 @@ private:
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
             for (int i = 0; i < 2000 && IsWindow(dialog); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+    }
+
+    // Takes the n-th device (1-based) out of the stand-in's device list.
+    static void Unplug(int n) {
+        const std::string path = StandinDeviceListPath();
+        std::string kept, line, removed;
+        if (FILE* file = std::fopen(path.c_str(), "rb")) {
+            char buffer[512];
+            int device = 0;
+            while (std::fgets(buffer, sizeof buffer, file)) {
+                line = buffer;
+                if (line.rfind("device=", 0) == 0 && ++device == n) {
+                    removed = line.substr(7, line.find_last_not_of("\r\n") - 6);
+                    continue;
+                }
+                kept += line;
+            }
+            std::fclose(file);
+        }
+        if (FILE* file = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(kept.data(), 1, kept.size(), file);
+            std::fclose(file);
+        }
+        if (removed.empty()) std::printf("  [user] finds no USB device %d to unplug\n", n);
+        else std::printf("  [user] unplugs USB device %d (%s)\n", n, removed.c_str());
     }
 
     static HWND FindDialog(DWORD hostThread) {
@@ -235,8 +308,8 @@ public:
 
     int Run() {
         WSADATA wsa;
-        if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
-            std::printf("WSAStartup failed\n");
+        if (int error = WSAStartup(MAKEWORD(2, 2), &wsa); error != 0) {
+            std::printf("WSAStartup failed (%s)\n", ErrorText(static_cast<DWORD>(error)).c_str());
             return 3;
         }
         if (options_.window) window_ = CreateHostWindow();
@@ -279,18 +352,25 @@ private:
             HMODULE module = LoadLibraryA(path.c_str());
             double elapsed = NowMs() - start;
             if (!module) {
-                std::printf("load %s failed (error %lu)\n", path.c_str(), GetLastError());
+                std::printf("load %s failed (%s)\n", path.c_str(), ErrorText(GetLastError()).c_str());
                 return 4;
             }
             library_.module = module;
-            library_.initialize = Resolve<InitializeFn>(module, "ZMK_Initialize");
-            library_.release = Resolve<ReleaseFn>(module, "ZMK_Release");
-            library_.getDeviceStatus = Resolve<GetDeviceStatusFn>(module, "ZMK_GetDeviceStatus");
-            library_.driversErrorBox = Resolve<DriversErrorBoxFn>(module, "ZMK_DriversErrorBox");
+            library_.initialize = zmk::ResolveEntryPoint<PFN_ZMK_INITIALIZE>(module, "ZMK_Initialize");
+            library_.release = zmk::ResolveEntryPoint<PFN_ZMK_RELEASE>(module, "ZMK_Release");
+            library_.getDeviceStatus = zmk::ResolveEntryPoint<PFN_ZMK_GETDEVICESTATUS>(module, "ZMK_GetDeviceStatus");
+            library_.driversErrorBox = zmk::ResolveEntryPoint<PFN_ZMK_DRIVERSERRORBOX>(module, "ZMK_DriversErrorBox");
             Report("load", elapsed, "loaded ZELMORK.dll");
-            if (!library_.initialize || !library_.release || !library_.getDeviceStatus || !library_.driversErrorBox) {
-                std::printf("ZELMORK.dll lacks an export\n");
-                return 5;
+            const std::pair<bool, const char*> exports[] = {
+                {library_.initialize != nullptr, "ZMK_Initialize"},
+                {library_.release != nullptr, "ZMK_Release"},
+                {library_.getDeviceStatus != nullptr, "ZMK_GetDeviceStatus"},
+                {library_.driversErrorBox != nullptr, "ZMK_DriversErrorBox"}};
+            for (const auto& [bound, exportName] : exports) {
+                if (!bound) {
+                    std::printf("ZELMORK.dll lacks the export %s\n", exportName);
+                    return 5;
+                }
             }
             return 0;
         }
@@ -333,9 +413,6 @@ private:
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(result), DialogResultName(result));
             Report("ZMK_DriversErrorBox", elapsed, text);
-        } else {
-            std::printf("unknown order: %s\n", name.c_str());
-            return 2;
         }
         return 0;
     }
@@ -397,13 +474,28 @@ int main(int argc, char** argv) {
             for (size_t start = 0; start <= list.size();) {
                 size_t comma = list.find(',', start);
                 if (comma == std::string::npos) comma = list.size();
-                options.answers.push_back(list.substr(start, comma - start));
+                const std::string answer = list.substr(start, comma - start);
+                const bool unplugOne = answer.rfind("unplug:", 0) == 0 && std::atoi(answer.c_str() + 7) > 0;
+                if (answer != "ok" && answer != "cancel" && answer != "unplug" && !unplugOne) {
+                    std::printf("zmk-host: unknown answer '%s'; the answers are ok, cancel, unplug, unplug:N"
+                                " (nothing was run)\n",
+                                answer.c_str());
+                    return 2;
+                }
+                options.answers.push_back(answer);
                 start = comma + 1;
             }
         } else if (arg == "--help" || arg == "-h") {
-            std::printf("usage: zmk-host [--repeat N] [--stats] [--quiet] [--no-window] [--answer ok|cancel|unplug,...] ORDER...\n"
-                        "orders: load unload init release status errorbox pause:MS (ORDER*N repeats)\n");
+            std::fputs(kUsage, stdout);
             return 0;
+        } else if (arg.rfind("--", 0) == 0) {
+            std::printf("zmk-host: unknown option %s (zmk-host --help lists them)\n", arg.c_str());
+            return 2;
+        } else if (!IsKnownOrder(arg)) {
+            std::printf("zmk-host: unknown order %s; the orders are load, unload, init, release, status, errorbox,"
+                        " pause:MS, each with an optional *N (nothing was run)\n",
+                        arg.c_str());
+            return 2;
         } else {
             options.orders.push_back(arg);
         }

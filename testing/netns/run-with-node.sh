@@ -5,7 +5,8 @@
 # the veth pair at 198.18.0.1 in the namespace of the Wine session's server
 # ($ZMK_WINE_SESSION; Wine makes its sockets there), or in the root namespace
 # for a session without one. The command gets ZMK_NODE_ADDRESS and
-# ZMK_NODE_CONTROL_PORT.
+# ZMK_NODE_CONTROL_PORT. ZMK_NODE_SCENARIO, when set, is the node's scenario
+# from the start (see standins/artnet-node).
 #   run-with-node.sh NODE_EXE WINDOWS_EXE [ARGS...]
 #   run-with-node.sh --unix NODE_EXE COMMAND [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
@@ -58,7 +59,8 @@ ip -n "$ns" link set "${veth}n" up
 ip -n "$ns" link set lo up
 
 log=$(mktemp)
-ip netns exec "$ns" "$node_exe" --address 198.18.0.2 --second 198.18.0.3 --control-port 6999 --lifetime 900 >"$log" 2>&1 &
+ip netns exec "$ns" "$node_exe" --address 198.18.0.2 --second 198.18.0.3 --control-port 6999 --lifetime 900 \
+  --scenario "${ZMK_NODE_SCENARIO:-}" >"$log" 2>&1 &
 node_pid=$!
 for _ in $(seq 50); do
   grep -q ready "$log" && break

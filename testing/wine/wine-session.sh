@@ -16,7 +16,8 @@
 #        As root, the wineserver runs in a network namespace of the session's
 #        own (named in SESSION_DIR/netns): Wine's sockets are made by its
 #        server, so each session has a UDP port 6454 of its own and sessions
-#        run side by side. KEEPER (by default testing/wine/desktop-keeper.exe
+#        run side by side. With ZMK_SESSION_DISPLAY set (":0"), the session
+#        shows on that display instead of an Xvfb of its own. KEEPER (by default testing/wine/desktop-keeper.exe
 #        of the build holding SESSION_DIR, when built) holds Wine's desktop
 #        process open for the whole session, its output going to
 #        SESSION_DIR/desktop.log rather than any test's pipe.
@@ -46,7 +47,8 @@ stop_session() {
 # kept for copying. Sessions starting together make it once.
 make_pristine() {
   local stamp
-  stamp="$(wine --version) $(sha256sum <"$here/wine-session.sh" | cut -c1-16)"
+  # Made again when Wine or this function changes.
+  stamp="$(wine --version) $(declare -f make_pristine | sha256sum | cut -c1-16)"
   mkdir -p "$(dirname "$pristine")"
   exec 4>"$pristine.lock"
   flock 4
@@ -72,6 +74,26 @@ make_pristine() {
   exec 4>&-
 }
 
+# The session's display in SESSION_DIR/display.tmp: an Xvfb of its own, which
+# picks a free display itself and tells us which, or ZMK_SESSION_DISPLAY.
+start_display() {
+  if [ -n "${ZMK_SESSION_DISPLAY:-}" ]; then
+    echo "${ZMK_SESSION_DISPLAY#:}" >"$session/display.tmp"
+    return 0
+  fi
+  exec 3>"$session/display.tmp"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$session/xvfb.log" 2>&1 &
+  echo $! >"$session/xvfb.pid"
+  exec 3>&-
+  for _ in $(seq 100); do
+    [ -s "$session/display.tmp" ] && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  cat "$session/xvfb.log" >&2
+  return 1
+}
+
 case "$cmd" in
 run)
   shift 2
@@ -90,18 +112,7 @@ start)
   stop_session
   rm -rf "$session"
   mkdir -p "$session"
-  # Xvfb picks a free display itself and tells us which.
-  exec 3>"$session/display.tmp"
-  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$session/xvfb.log" 2>&1 &
-  echo $! >"$session/xvfb.pid"
-  exec 3>&-
-  for _ in $(seq 100); do
-    [ -s "$session/display.tmp" ] && break
-    sleep 0.1
-  done
-  if [ ! -s "$session/display.tmp" ]; then
-    echo "Xvfb did not start" >&2; cat "$session/xvfb.log" >&2; stop_session; exit 1
-  fi
+  start_display || { stop_session; exit 1; }
   tr -d '\n' <"$session/display.tmp" >"$session/display"
   rm -f "$session/display.tmp"
   . "$here/wine-env.sh" "$session"

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Makes the release archive twice, in two folders, and checks that the two are
+# byte for byte the same, that it holds what it should, and that its
+# SHA256SUMS verifies every file in it. Run by scripts/test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d /tmp/zmk-release-check.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+name=zelmork-patch-2.0.2.51
+bash scripts/release.sh --no-build "$work/first" >/dev/null
+sleep 1
+bash scripts/release.sh --no-build "$work/second" >/dev/null
+failures=0
+check() {
+  local what=$1; shift
+  if "$@" >"$work/out.txt" 2>&1; then echo "ok: $what"; else echo "FAILED: $what"; cat "$work/out.txt"; failures=$((failures + 1)); fi
+}
+check "two runs give the same archive" cmp "$work/first/$name.zip" "$work/second/$name.zip"
+mkdir "$work/unpacked"
+/usr/bin/python3 -m zipfile -e "$work/first/$name.zip" "$work/unpacked"
+check "SHA256SUMS verifies every file" sh -c "cd '$work/unpacked/$name' && sha256sum --strict -c SHA256SUMS"
+expected="CHANGELOG.md SHA256SUMS ZELMORK.dll sdk/docs/api.md sdk/include/ZELMORK.h sdk/lib/ZELMORK.lib sdk/lib/libZELMORK.dll.a sdk/sample/minimal_host.c stelmorivax_x64.exe"
+listed=$(cd "$work/unpacked/$name" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+check "the archive holds the deliverables, the SDK and the notes" test "$listed" = "$expected"
+check "the SHA256SUMS lists every other file" test "$(wc -l <"$work/unpacked/$name/SHA256SUMS")" -eq 8
+check "the deliverables in it are dist/'s" sh -c "cmp dist/ZELMORK.dll '$work/unpacked/$name/ZELMORK.dll' && cmp dist/stelmorivax_x64.exe '$work/unpacked/$name/stelmorivax_x64.exe'"
+for export in ZMK_Initialize ZMK_Release ZMK_GetDeviceStatus ZMK_DriversErrorBox; do
+  check "both import libraries import $export" sh -c "llvm-nm-14 '$work/unpacked/$name/sdk/lib/ZELMORK.lib' | grep -q ' __imp_$export\$' &&
+    x86_64-w64-mingw32-nm '$work/unpacked/$name/sdk/lib/libZELMORK.dll.a' | grep -q ' __imp_$export\$'"
+done
+echo "archive: $(stat -c %s "$work/first/$name.zip") bytes"
+echo "$failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,169 @@
+#!/bin/bash
+# A lab one command away: the patched library asked by the host stand-in
+# (zmk-host.exe) in a simulated setup, under Wine.
+#
+#   bash scripts/try.sh --list           the setups, with what each shows
+#   bash scripts/try.sh [--answer] SETUP one setup
+#   bash scripts/try.sh --all            every setup in turn, the user played
+#
+# It builds first if the build is missing, makes a Wine prefix of its own
+# (build/windows/try-session), puts zmk-host.exe and the library where
+# Borvanect keeps them, and sets up what the setup needs: the D2XX driver
+# stand-in and its device list, Borvanect's registry value and Pelvaro.bin,
+# the diagnostic tool TRAVOLK.exe, a simulated Art-Net node in a network
+# namespace (root only). Everything it started is removed at the end.
+#
+# With a display (DISPLAY set) the dialogs wait for you; with --answer, or
+# without a display, a second thread plays the user as the setup describes.
+# The last line says whether the result is the one the setup promises.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZMK_TRY_BUILD:-$root/build/windows}
+session=${ZMK_TRY_SESSION:-$build/try-session}
+
+# name | what is plugged in | orders | answers | expected result | what you see
+setups=(
+  "nothing|no D2XX driver, no Art-Net node|status||10 NoDevice|no dialog"
+  "open-dmx-usb|one FTDI BM device, \"OPEN DMX USB\"|status||11 OpenDmxUsb|no dialog"
+  "dmx-usb-pro|one FTDI 232R device, \"DMX USB PRO\"|status||12 DmxUsbPro|no dialog"
+  "unrecognised|one FTDI FT2232H device|status|cancel|32 UnrecognizedUsbDevice|the re-plug dialog (unrecognised device); Cancel"
+  "two-devices|an Open DMX USB and a DMX USB PRO|status|unplug:1|12 DmxUsbPro|the re-plug dialog (several interfaces); unplug the first, Rescan DMX"
+  "node|an Open DMX Ethernet node answering at 198.18.0.2|status||13 OpenDmxEthernet|no dialog"
+  "node-silent|the node configured but silent|status||10 NoDevice|no dialog, after the probe's 3 s"
+  "node-and-usb|the node and an Open DMX USB|status|unplug:1|13 OpenDmxEthernet|the re-plug dialog; unplug the USB device, Rescan DMX"
+  "driver-missing-entry-point|a D2XX driver without FT_ListDevices|status||1 DriverError|no dialog"
+  "error-box-tool-ok|TRAVOLK.exe ending with 0|errorbox|ok|1 IDOK|the driver-error dialog with its instructions; OK (Enter)"
+  "error-box-tool-fails|TRAVOLK.exe ending with 1|errorbox|ok|2 IDCANCEL|only the system-error box; OK"
+  "error-box-tool-missing|no TRAVOLK.exe|errorbox|ok|2 IDCANCEL|only the system-error box; OK"
+)
+
+field() { cut -d'|' -f"$2" <<<"$1"; }
+find_setup() {
+  local entry
+  for entry in "${setups[@]}"; do [ "$(field "$entry" 1)" = "$1" ] && { echo "$entry"; return 0; }; done
+  return 1
+}
+
+list() {
+  printf '%-28s %-26s %s\n' SETUP RESULT "WHAT IS PLUGGED IN / WHAT YOU SEE"
+  local entry
+  for entry in "${setups[@]}"; do
+    printf '%-28s %-26s %s\n' "$(field "$entry" 1)" "$(field "$entry" 5)" "$(field "$entry" 2)"
+    printf '%-28s %-26s %s\n' "" "" "$(field "$entry" 6)"
+  done
+}
+
+ensure_built() {
+  local needed=("$build/library/ZELMORK.dll" "$build/standins/zmk-host/zmk-host.exe"
+                "$build/standins/ftd2xx/ftd2xx.dll" "$build/standins/travolk/TRAVOLK.exe"
+                "$build/standins/artnet-node/artnet-node")
+  local f
+  for f in "${needed[@]}"; do
+    if [ ! -f "$f" ]; then
+      echo "== building first ($f is missing)"
+      bash "$root/scripts/install-deps.sh"
+      bash "$root/scripts/build.sh" >/dev/null
+      return
+    fi
+  done
+}
+
+start_session() {
+  # A person's display shows the dialogs; otherwise an Xvfb of the session's own.
+  ZMK_SESSION_DISPLAY=${DISPLAY:-} bash "$root/testing/wine/wine-session.sh" start "$session" >/dev/null
+  trap 'bash "$root/testing/wine/wine-session.sh" stop "$session" >/dev/null 2>&1' EXIT
+}
+
+# Puts every piece of the setup in place in the session's prefix.
+prepare() {
+  local name=$1
+  . "$root/testing/wine/wine-env.sh" "$session"
+  local host_folder="$WINEPREFIX/drive_c/Program Files/Quenford/Borvanect"
+  local system32="$WINEPREFIX/drive_c/windows/system32"
+  local standins="$WINEPREFIX/drive_c/zmk-standins"
+  rm -rf "$host_folder" "$standins" "$system32/ftd2xx.dll" "$WINEPREFIX/drive_c/users/Public/Borvanect"
+  wine reg delete 'HKCU\Software\Quenford' /f >/dev/null 2>&1 || true
+  mkdir -p "$host_folder" "$standins"
+  cp "$build/standins/zmk-host/zmk-host.exe" "$build/library/ZELMORK.dll" "$host_folder/"
+  local devices=""
+  case "$name" in
+    open-dmx-usb|node-and-usb) devices="device=0 OPEN DMX USB" ;;
+    dmx-usb-pro) devices="device=5 DMX USB PRO" ;;
+    unrecognised) devices="device=6 FT2232H" ;;
+    two-devices) devices=$'device=0 OPEN DMX USB\ndevice=5 DMX USB PRO' ;;
+  esac
+  [ -n "$devices" ] && cp "$build/standins/ftd2xx/ftd2xx.dll" "$system32/ftd2xx.dll"
+  [ "$name" = driver-missing-entry-point ] &&
+    cp "$build/standins/ftd2xx/ftd2xx-without-list-devices.dll" "$system32/ftd2xx.dll"
+  printf '%s\n' "$devices" >"$standins/ftd2xx.ini"
+  case "$name" in
+    error-box-tool-ok|error-box-tool-fails) cp "$build/standins/travolk/TRAVOLK.exe" "$host_folder/" ;;
+  esac
+  case "$name" in
+    node*)
+      # Borvanect's user folder, and its network settings naming the node.
+      local folder="$WINEPREFIX/drive_c/users/Public/Borvanect"
+      mkdir -p "$folder/System/ApplData"
+      { head -c 20 /dev/zero; printf '\306\022\000\002'; head -c 104 /dev/zero; } >"$folder/System/ApplData/Pelvaro.bin"
+      wine reg add 'HKCU\Software\Quenford\Borvanect\CurrentVersion' /v UserMainFolder /t REG_SZ \
+        /d 'C:\users\Public\Borvanect' /f >/dev/null 2>&1
+      ;;
+  esac
+}
+
+# Runs zmk-host for the setup and checks the result it prints.
+run_setup() {
+  local entry=$1 play=$2
+  local name orders answers expected
+  name=$(field "$entry" 1); orders=$(field "$entry" 3); answers=$(field "$entry" 4); expected=$(field "$entry" 5)
+  echo "== $name: $(field "$entry" 2)"
+  prepare "$name"
+  local host=(wine "C:\\Program Files\\Quenford\\Borvanect\\zmk-host.exe")
+  [ "$play" = yes ] && [ -n "$answers" ] && host+=(--answer "$answers")
+  host+=(init "$orders" release)
+  local output="$session/output.txt" status=0
+  export ZMK_TRAVOLK_EXIT_CODE=0
+  [ "$name" = error-box-tool-fails ] && ZMK_TRAVOLK_EXIT_CODE=1
+  case "$name" in
+    node*)
+      if [ "$(id -u)" -ne 0 ]; then echo "needs root for the network namespace; skipped"; return 0; fi
+      local scenario=""
+      [ "$name" = node-silent ] && scenario="reply=none"
+      ZMK_WINE_SESSION=$session ZMK_NODE_SCENARIO=$scenario \
+        bash "$root/testing/netns/run-with-node.sh" --unix "$build/standins/artnet-node/artnet-node" \
+        "${host[@]}" | tee "$output" || status=$?
+      ;;
+    *) "${host[@]}" | tee "$output" || status=$? ;;
+  esac
+  local got
+  got=$(grep -E '^(ZMK_GetDeviceStatus|ZMK_DriversErrorBox) ' "$output" | tail -1 | awk '{print $2, $3}')
+  if [ "$status" -eq 0 ] && [ "$got" = "$expected" ]; then
+    echo "$name: $got, as the setup promises"
+  else
+    echo "$name: got '${got:-nothing}', the setup promises '$expected'"
+    return 1
+  fi
+}
+
+play=no
+[ -z "${DISPLAY:-}" ] && play=yes
+case "${1:-}" in
+  --list|"") list; exit 0 ;;
+  --answer) play=yes; shift ;;
+esac
+if [ "$1" = --all ]; then
+  names=()
+  for entry in "${setups[@]}"; do names+=("$(field "$entry" 1)"); done
+  play=yes
+else
+  entry=$(find_setup "$1") || { echo "try.sh: no setup '$1'; try.sh --list shows them" >&2; exit 2; }
+  names=("$1")
+fi
+ensure_built
+start_session
+failures=0
+for name in "${names[@]}"; do
+  run_setup "$(find_setup "$name")" "$play" || failures=$((failures + 1))
+done
+[ "${#names[@]}" -gt 1 ] && echo "try.sh: ${#names[@]} setups, $failures not as promised"
+[ "$failures" -eq 0 ]
