@@ -1,11 +1,14 @@
 // Runs the real installer against prepared installations in the session's
-// Program Files folder, one case per run:
+// Program Files folder (ctest runs one case per process; they share that
+// folder):
 //
-//   installer_flow_test --case NAME --installer EXE --library DLL --fixtures DIR
+//   installer_flow_test --gtest_filter=CASE --installer=EXE --library=DLL --fixtures=DIR
 //
 // Each case checks what the boxes said, the exit code, and what is left at
 // the target: its bytes, its attributes, and nothing else in its folder.
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <map>
@@ -13,88 +16,37 @@
 #include <vector>
 
 #include "installer_driver.h"
+#include "installer_test_main.h"
+#include "win32/unique_resource.h"
 
 using namespace zmk::test;
 
 namespace {
+
+std::wstring g_installer, g_library, g_fixtures;
 
 const std::wstring kConfirm = L"Install Patch ?";
 const std::wstring kNotNeeded = L"Install Patch Not Needed.";
 const std::wstring kSuccess = L"Install Patch Success.";
 const std::wstring kError = L"Install Patch Error.";
 
-enum class Setup { NoInstallation, DirectoryInstead, Library };
-enum class Hold { Nobody, Exclusively, WithFullSharing, LoadedAsLibrary };
-enum class Left { AsItWas, Payload };
+constexpr wchar_t kOldRelease[] = L"fixture_old_release.dll";
 
-struct Run {
+// The answers a run is given, and the boxes and exit code it must show.
+struct ExpectedRun {
     std::vector<Answer> answers;
     std::vector<std::wstring> texts;
     DWORD exitCode;
 };
 
-struct FlowCase {
-    const wchar_t* name;
-    Setup setup;
-    const wchar_t* fixture;
-    DWORD attributes;
-    Hold hold;
-    std::vector<Run> runs;
-    Left left;
-};
-
-const Run kCancelled{{Answer::Cancel}, {kConfirm}, 2};
-const Run kRefused{{Answer::Ok, Answer::Ok}, {kConfirm, kError}, 1};
-const Run kNotNeededRun{{Answer::Ok, Answer::Ok}, {kConfirm, kNotNeeded}, 0};
-const Run kReplaced{{Answer::Ok, Answer::Ok}, {kConfirm, kSuccess}, 0};
-
-const std::vector<FlowCase>& Cases() {
-    static const std::vector<FlowCase> cases = {
-        {L"CancelEndsWithCodeTwo", Setup::Library, L"fixture_old_release.dll", 0, Hold::Nobody, {kCancelled}, Left::AsItWas},
-        {L"ClosingTheConfirmationEndsWithCodeTwo", Setup::Library, L"fixture_old_release.dll", 0, Hold::Nobody,
-         {{{Answer::Close}, {kConfirm}, 2}}, Left::AsItWas},
-        {L"NoInstallationIsAnError", Setup::NoInstallation, nullptr, 0, Hold::Nobody, {kRefused}, Left::AsItWas},
-        {L"DirectoryNamedLikeTheLibraryIsAnError", Setup::DirectoryInstead, nullptr, 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"PatchedReleaseIsNotNeeded", Setup::Library, L"fixture_patched_release.dll", 0, Hold::Nobody,
-         {kNotNeededRun}, Left::AsItWas},
-        {L"OldReleaseIsReplacedThenNotNeeded", Setup::Library, L"fixture_old_release.dll", 0, Hold::Nobody,
-         {kReplaced, kNotNeededRun}, Left::Payload},
-        {L"PatchedFileWithPatchedProductIsRefused", Setup::Library, L"fixture_patched_product.dll", 0, Hold::Nobody,
-         {kRefused}, Left::AsItWas},
-        {L"OldFileWithPatchedProductIsRefused", Setup::Library, L"fixture_product_2_0_2_51.dll", 0, Hold::Nobody,
-         {kRefused}, Left::AsItWas},
-        {L"File2_0_2_52IsRefused", Setup::Library, L"fixture_file_2_0_2_52.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"File2_0_2_50IsRefused", Setup::Library, L"fixture_file_2_0_2_50.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"File2_0_3_5IsRefused", Setup::Library, L"fixture_file_2_0_3_5.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"File2_1_2_5IsRefused", Setup::Library, L"fixture_file_2_1_2_5.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"LibraryWithoutVersionIsRefused", Setup::Library, L"fixture_no_version.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"DamagedVersionIsRefused", Setup::Library, L"fixture_damaged_version.dll", 0, Hold::Nobody, {kRefused},
-         Left::AsItWas},
-        {L"TargetHeldExclusivelyIsUntouched", Setup::Library, L"fixture_old_release.dll", 0, Hold::Exclusively,
-         {kRefused}, Left::AsItWas},
-        {L"TargetHeldWithSharingIsUntouched", Setup::Library, L"fixture_old_release.dll", 0, Hold::WithFullSharing,
-         {kRefused}, Left::AsItWas},
-        {L"TargetLoadedByARunningHostIsUntouched", Setup::Library, L"fixture_old_release.dll", 0,
-         Hold::LoadedAsLibrary, {kRefused}, Left::AsItWas},
-        {L"HiddenTargetIsUntouched", Setup::Library, L"fixture_old_release.dll", FILE_ATTRIBUTE_HIDDEN, Hold::Nobody,
-         {kRefused}, Left::AsItWas},
-        {L"SystemTargetIsUntouched", Setup::Library, L"fixture_old_release.dll", FILE_ATTRIBUTE_SYSTEM, Hold::Nobody,
-         {kRefused}, Left::AsItWas},
-        {L"ReadOnlyTargetIsUntouched", Setup::Library, L"fixture_old_release.dll", FILE_ATTRIBUTE_READONLY,
-         Hold::Nobody, {kRefused}, Left::AsItWas},
-    };
-    return cases;
-}
+const ExpectedRun kCancelled{{Answer::Cancel}, {kConfirm}, 2};
+const ExpectedRun kRefused{{Answer::Ok, Answer::Ok}, {kConfirm, kError}, 1};
+const ExpectedRun kNotNeededRun{{Answer::Ok, Answer::Ok}, {kConfirm, kNotNeeded}, 0};
+const ExpectedRun kReplaced{{Answer::Ok, Answer::Ok}, {kConfirm, kSuccess}, 0};
 
 struct BoxLook {
-    const wchar_t* buttons;
-    const wchar_t* icon;
+    std::wstring buttons;
+    std::wstring icon;
 };
 
 const std::map<std::wstring, BoxLook> kLooks = {
@@ -104,121 +56,210 @@ const std::map<std::wstring, BoxLook> kLooks = {
     {kError, {L"OK", L"error"}},
 };
 
-int g_failures = 0;
+class Flow : public testing::Test {
+protected:
+    void SetUp() override { RemoveTree(vendor_); }
+    void TearDown() override { RemoveTree(vendor_); }
 
-void Fail(const std::wstring& what) {
-    std::fwprintf(stderr, L"FAILED: %ls\n", what.c_str());
-    ++g_failures;
+    void MakeFolders() {
+        ::CreateDirectoryW(vendor_.c_str(), nullptr);
+        ::CreateDirectoryW(folder_.c_str(), nullptr);
+    }
+
+    testing::AssertionResult PlaceLibrary(const wchar_t* fixture, DWORD attributes = 0) {
+        MakeFolders();
+        const std::wstring source = g_fixtures + L"\\" + fixture;
+        if (!::CopyFileW(source.c_str(), target_.c_str(), FALSE)) {
+            return testing::AssertionFailure() << "could not install " << source;
+        }
+        if (attributes != 0) ::SetFileAttributesW(target_.c_str(), attributes);
+        RememberTarget();
+        if ((attributesBefore_ & attributes) != attributes) {
+            return testing::AssertionFailure() << "Wine did not keep the attributes the case needs";
+        }
+        return testing::AssertionSuccess();
+    }
+
+    // What an untouched target must still be after the runs.
+    void RememberTarget() {
+        hadFolder_ = ::GetFileAttributesW(folder_.c_str()) != INVALID_FILE_ATTRIBUTES;
+        attributesBefore_ = ::GetFileAttributesW(target_.c_str());
+        bytesBefore_ = FileBytes(target_);
+    }
+
+    void Install(const ExpectedRun& expected) {
+        const InstallerRun run = RunInstaller(g_installer, expected.answers, 60000);
+        EXPECT_EQ(run.problem, L"");
+        EXPECT_EQ(run.exitCode, expected.exitCode);
+        EXPECT_EQ(run.boxes.size(), expected.texts.size());
+        for (size_t i = 0; i < run.boxes.size() && i < expected.texts.size(); ++i) {
+            const SeenBox& box = run.boxes[i];
+            std::wprintf(L"  box: \"%ls\" [%ls] icon %ls\n", box.text.c_str(), box.buttons.c_str(),
+                         box.icon.empty() ? L"(not told)" : box.icon.c_str());
+            EXPECT_EQ(box.text, expected.texts[i]);
+            const auto look = kLooks.find(expected.texts[i]);
+            if (look == kLooks.end()) continue;
+            EXPECT_EQ(box.buttons, look->second.buttons);
+            if (!box.icon.empty()) {
+                EXPECT_EQ(box.icon, look->second.icon);
+            }
+        }
+    }
+
+    // Nothing beside the target, and no folder made where there was none.
+    void ExpectTargetAlone() {
+        if (hadFolder_) {
+            EXPECT_EQ(FolderEntries(folder_), std::vector<std::wstring>{L"ZELMORK.dll"}) << "the target's folder";
+        } else {
+            EXPECT_EQ(::GetFileAttributesW(vendor_.c_str()), INVALID_FILE_ATTRIBUTES)
+                << "the installer created folders";
+        }
+    }
+
+    void ExpectUntouched() {
+        ExpectTargetAlone();
+        EXPECT_EQ(::GetFileAttributesW(target_.c_str()), attributesBefore_) << "the target's attributes changed";
+        EXPECT_TRUE(FileBytes(target_) == bytesBefore_) << "the target's bytes changed";
+    }
+
+    void ExpectPatched() {
+        ExpectTargetAlone();
+        EXPECT_TRUE(FileBytes(target_) == FileBytes(g_library)) << "the target is not the embedded library";
+        // Wine reports a plain file as ARCHIVE; Windows may report either.
+        const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+        EXPECT_TRUE(attributes == FILE_ATTRIBUTE_NORMAL || attributes == FILE_ATTRIBUTE_ARCHIVE)
+            << "attributes after the patch: " << attributes;
+        std::wprintf(L"  attributes after the patch: 0x%lx\n", attributes);
+    }
+
+    const std::wstring vendor_ = ProgramFilesFolder() + L"\\Quenford";
+    const std::wstring folder_ = vendor_ + L"\\Borvanect";
+    const std::wstring target_ = folder_ + L"\\ZELMORK.dll";
+    bool hadFolder_ = false;
+    DWORD attributesBefore_ = INVALID_FILE_ATTRIBUTES;
+    std::string bytesBefore_;
+};
+
+TEST_F(Flow, CancelEndsWithCodeTwo) {
+    ASSERT_TRUE(PlaceLibrary(kOldRelease));
+    Install(kCancelled);
+    ExpectUntouched();
 }
 
-void CheckBoxes(const InstallerRun& run, const Run& expected) {
-    if (!run.problem.empty()) Fail(run.problem);
-    if (run.exitCode != expected.exitCode) {
-        Fail(L"exit code " + std::to_wstring(run.exitCode) + L", expected " + std::to_wstring(expected.exitCode));
-    }
-    if (run.boxes.size() != expected.texts.size()) {
-        Fail(std::to_wstring(run.boxes.size()) + L" boxes, expected " + std::to_wstring(expected.texts.size()));
-    }
-    for (size_t i = 0; i < run.boxes.size() && i < expected.texts.size(); ++i) {
-        const SeenBox& box = run.boxes[i];
-        std::fwprintf(stderr, L"  box: \"%ls\" [%ls] icon %ls\n", box.text.c_str(), box.buttons.c_str(),
-                      box.icon.empty() ? L"(not told)" : box.icon.c_str());
-        if (box.text != expected.texts[i]) Fail(L"box said \"" + box.text + L"\", expected \"" + expected.texts[i] + L"\"");
-        const auto look = kLooks.find(expected.texts[i]);
-        if (look == kLooks.end()) continue;
-        if (box.buttons != look->second.buttons) Fail(L"buttons " + box.buttons + L", expected " + look->second.buttons);
-        if (!box.icon.empty() && box.icon != look->second.icon) Fail(L"icon " + box.icon + L", expected " + look->second.icon);
-    }
+TEST_F(Flow, ClosingTheConfirmationEndsWithCodeTwo) {
+    ASSERT_TRUE(PlaceLibrary(kOldRelease));
+    Install({{Answer::Close}, {kConfirm}, 2});
+    ExpectUntouched();
 }
+
+TEST_F(Flow, NoInstallationIsAnError) {
+    RememberTarget();
+    Install(kRefused);
+    ExpectUntouched();
+}
+
+TEST_F(Flow, DirectoryNamedLikeTheLibraryIsAnError) {
+    MakeFolders();
+    ::CreateDirectoryW(target_.c_str(), nullptr);
+    RememberTarget();
+    Install(kRefused);
+    ExpectUntouched();
+}
+
+TEST_F(Flow, PatchedReleaseIsNotNeeded) {
+    ASSERT_TRUE(PlaceLibrary(L"fixture_patched_release.dll"));
+    Install(kNotNeededRun);
+    ExpectUntouched();
+}
+
+TEST_F(Flow, OldReleaseIsReplacedThenNotNeeded) {
+    ASSERT_TRUE(PlaceLibrary(kOldRelease));
+    Install(kReplaced);
+    Install(kNotNeededRun);
+    ExpectPatched();
+}
+
+// An installed library that is neither release 2.0.2.5 nor the patched one
+// is refused and left as it was.
+struct InstalledVersion {
+    const char* name;
+    const wchar_t* fixture;
+};
+
+void PrintTo(const InstalledVersion& version, std::ostream* out) { *out << version.name; }
+
+class InstalledLibrary : public Flow, public testing::WithParamInterface<InstalledVersion> {};
+
+TEST_P(InstalledLibrary, IsRefused) {
+    ASSERT_TRUE(PlaceLibrary(GetParam().fixture));
+    Install(kRefused);
+    ExpectUntouched();
+}
+
+const InstalledVersion kRefusedVersions[] = {
+    {"PatchedFileWithPatchedProduct", L"fixture_patched_product.dll"},
+    {"OldFileWithPatchedProduct", L"fixture_product_2_0_2_51.dll"},
+    {"File2_0_2_52", L"fixture_file_2_0_2_52.dll"},
+    {"File2_0_2_50", L"fixture_file_2_0_2_50.dll"},
+    {"File2_0_3_5", L"fixture_file_2_0_3_5.dll"},
+    {"File2_1_2_5", L"fixture_file_2_1_2_5.dll"},
+    {"LibraryWithoutVersion", L"fixture_no_version.dll"},
+    {"DamagedVersion", L"fixture_damaged_version.dll"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Flow, InstalledLibrary, testing::ValuesIn(kRefusedVersions),
+                         testing::PrintToStringParamName());
+
+// The old release that the installer must not replace: held open or loaded
+// by someone else, or marked so that a plain write would fail or surprise.
+enum class Hold { Nobody, Exclusively, WithFullSharing, LoadedAsLibrary };
+
+struct Protection {
+    const char* name;
+    DWORD attributes;
+    Hold hold;
+};
+
+void PrintTo(const Protection& protection, std::ostream* out) { *out << protection.name; }
+
+class ProtectedTarget : public Flow, public testing::WithParamInterface<Protection> {};
+
+TEST_P(ProtectedTarget, IsUntouched) {
+    const Protection& protection = GetParam();
+    ASSERT_TRUE(PlaceLibrary(kOldRelease, protection.attributes));
+    zmk::UniqueModule loaded;
+    zmk::UniqueFile held;
+    if (protection.hold == Hold::LoadedAsLibrary) {
+        loaded.reset(::LoadLibraryW(target_.c_str()));
+        EXPECT_TRUE(loaded) << "could not load the target as a library";
+    } else if (protection.hold != Hold::Nobody) {
+        const DWORD share =
+            protection.hold == Hold::Exclusively ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        held.reset(::CreateFileW(target_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+        EXPECT_TRUE(held) << "could not hold the target open";
+    }
+    Install(kRefused);
+    // Let go first: an exclusive hold would keep the bytes from being read.
+    held.reset();
+    loaded.reset();
+    ExpectUntouched();
+}
+
+const Protection kProtections[] = {
+    {"TargetHeldExclusively", 0, Hold::Exclusively},
+    {"TargetHeldWithSharing", 0, Hold::WithFullSharing},
+    {"TargetLoadedByARunningHost", 0, Hold::LoadedAsLibrary},
+    {"HiddenTarget", FILE_ATTRIBUTE_HIDDEN, Hold::Nobody},
+    {"SystemTarget", FILE_ATTRIBUTE_SYSTEM, Hold::Nobody},
+    {"ReadOnlyTarget", FILE_ATTRIBUTE_READONLY, Hold::Nobody},
+};
+
+INSTANTIATE_TEST_SUITE_P(Flow, ProtectedTarget, testing::ValuesIn(kProtections), testing::PrintToStringParamName());
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring caseName, installer, library, fixtures;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring option = argv[i];
-        if (option == L"--case") caseName = argv[i + 1];
-        else if (option == L"--installer") installer = WindowsPath(argv[i + 1]);
-        else if (option == L"--library") library = WindowsPath(argv[i + 1]);
-        else if (option == L"--fixtures") fixtures = WindowsPath(argv[i + 1]);
-    }
-    const FlowCase* chosen = nullptr;
-    for (const FlowCase& c : Cases()) {
-        if (caseName == c.name) chosen = &c;
-    }
-    if (chosen == nullptr || installer.empty() || library.empty() || fixtures.empty()) {
-        std::fwprintf(stderr, L"usage: installer_flow_test --case NAME --installer EXE --library DLL --fixtures DIR\n");
-        return 2;
-    }
-
-    const std::wstring vendor = ProgramFilesFolder() + L"\\Quenford";
-    const std::wstring folder = vendor + L"\\Borvanect";
-    const std::wstring target = folder + L"\\ZELMORK.dll";
-
-    // Arrange.
-    RemoveTree(vendor);
-    std::string before;
-    DWORD attributesBefore = INVALID_FILE_ATTRIBUTES;
-    if (chosen->setup != Setup::NoInstallation) {
-        ::CreateDirectoryW(vendor.c_str(), nullptr);
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-    }
-    if (chosen->setup == Setup::DirectoryInstead) ::CreateDirectoryW(target.c_str(), nullptr);
-    if (chosen->setup == Setup::Library) {
-        const std::wstring fixture = fixtures + L"\\" + chosen->fixture;
-        if (!::CopyFileW(fixture.c_str(), target.c_str(), FALSE)) {
-            Fail(L"could not install " + fixture);
-            return 1;
-        }
-        if (chosen->attributes != 0) ::SetFileAttributesW(target.c_str(), chosen->attributes);
-        before = FileBytes(target);
-    }
-    attributesBefore = ::GetFileAttributesW(target.c_str());
-    if (chosen->attributes != 0 && (attributesBefore & chosen->attributes) != chosen->attributes) {
-        Fail(L"Wine did not keep the attributes the case needs");
-        return 1;
-    }
-    HANDLE holder = INVALID_HANDLE_VALUE;
-    HMODULE loaded = nullptr;
-    if (chosen->hold == Hold::LoadedAsLibrary) {
-        loaded = ::LoadLibraryW(target.c_str());
-        if (loaded == nullptr) Fail(L"could not load the target as a library");
-    } else if (chosen->hold != Hold::Nobody) {
-        const DWORD share = chosen->hold == Hold::Exclusively ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        holder = ::CreateFileW(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (holder == INVALID_HANDLE_VALUE) Fail(L"could not hold the target open");
-    }
-
-    // Act.
-    for (const Run& expected : chosen->runs) CheckBoxes(RunInstaller(installer, expected.answers, 60000), expected);
-    if (holder != INVALID_HANDLE_VALUE) ::CloseHandle(holder);
-    if (loaded != nullptr) ::FreeLibrary(loaded);
-
-    // What is left at the target.
-    const DWORD attributesAfter = ::GetFileAttributesW(target.c_str());
-    if (chosen->setup == Setup::NoInstallation) {
-        if (::GetFileAttributesW(vendor.c_str()) != INVALID_FILE_ATTRIBUTES) Fail(L"the installer created folders");
-    } else {
-        const std::vector<std::wstring> left = FolderEntries(folder);
-        if (left.size() != 1 || left[0] != L"ZELMORK.dll") {
-            std::wstring names;
-            for (const std::wstring& name : left) names += L" " + name;
-            Fail(L"the target's folder holds:" + names);
-        }
-    }
-    if (chosen->left == Left::AsItWas) {
-        if (attributesAfter != attributesBefore) Fail(L"the target's attributes changed");
-        if (chosen->setup == Setup::Library && FileBytes(target) != before) Fail(L"the target's bytes changed");
-    } else {
-        if (FileBytes(target) != FileBytes(library)) Fail(L"the target is not the embedded library");
-        // Wine reports a plain file as ARCHIVE; Windows may report either.
-        if (attributesAfter != FILE_ATTRIBUTE_NORMAL && attributesAfter != FILE_ATTRIBUTE_ARCHIVE) {
-            Fail(L"attributes after the patch: " + std::to_wstring(attributesAfter));
-        }
-        std::fwprintf(stderr, L"  attributes after the patch: 0x%lx\n", attributesAfter);
-    }
-    RemoveTree(vendor);
-
-    std::fwprintf(stderr, L"%ls: %ls\n", chosen->name, g_failures == 0 ? L"passed" : L"FAILED");
-    return g_failures == 0 ? 0 : 1;
+    return RunInstallerTests(argc, argv,
+                             {{L"installer", &g_installer}, {L"library", &g_library}, {L"fixtures", &g_fixtures}});
 }

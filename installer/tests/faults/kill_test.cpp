@@ -4,14 +4,16 @@
 // every kill the shipped installer runs once more and must finish the job
 // and leave nothing beside the library.
 //
-//   installer_kill_test --point NAME --runs N --paused EXE ...
+//   installer_kill_test --gtest_filter=Installer/KillAtPoint.*/mid_write --runs=N ...
 //       stops the test build at a named point, then TerminateProcess
-//   installer_kill_test --random --runs N --seed S ...
+//   installer_kill_test --gtest_filter=KillAtRandomMoment.* --runs=N [--seed=S] ...
 //       TerminateProcess on the shipped build after a random delay counted
 //       from the moment the confirmation was answered
 //
-// Common options: --installer EXE --library DLL --fixtures DIR.
+// Common options: --installer=EXE --paused=EXE --library=DLL --fixtures=DIR.
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "installer_driver.h"
+#include "installer_test_main.h"
 #define ZMK_PAUSE_POINTS_NO_REDIRECT
 #include "faults/pause_points.h"
 #include "win32/unique_resource.h"
@@ -42,6 +45,11 @@ struct PointCase {
     Stray stray;
 };
 
+// Also the case's name, where gtest allows no '-'.
+void PrintTo(const PointCase& point, std::ostream* out) {
+    for (const wchar_t* c = point.point; *c != 0; ++c) *out << (*c == L'-' ? '_' : static_cast<char>(*c));
+}
+
 const PointCase kPoints[] = {
     {L"before-temp-name", Target::Old, Stray::None},
     {L"after-temp-name", Target::Old, Stray::TempFile},
@@ -51,6 +59,8 @@ const PointCase kPoints[] = {
     {L"after-move", Target::New, Stray::None},
 };
 
+// The shipped build, the test build with pause points and the library come
+// from the options; the rest is where the kills happen.
 struct Paths {
     std::wstring installer;  // the shipped build
     std::wstring paused;     // the test build with pause points
@@ -61,17 +71,17 @@ struct Paths {
     std::wstring target;
 };
 
+Paths g_paths;
+std::wstring g_fixtures, g_runs, g_seed = L"1";
+
+void PrintTo(Target target, std::ostream* out) {
+    *out << (target == Target::Old ? "the old library" : target == Target::New ? "the new library" : "another file");
+}
+
 struct Outcome {
     Target target = Target::Other;
     std::vector<std::wstring> strays;
 };
-
-int g_failures = 0;
-
-void Fail(const std::wstring& what) {
-    std::fwprintf(stderr, L"FAILED: %ls\n", what.c_str());
-    ++g_failures;
-}
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
@@ -117,7 +127,7 @@ bool IsUnavoidableStray(const Paths& paths, const std::wstring& name) {
 HANDLE StartAndConfirm(const std::wstring& installer, LARGE_INTEGER& answeredAt) {
     PROCESS_INFORMATION process;
     if (!StartInstaller(installer, process)) {
-        Fail(L"the installer did not start");
+        ADD_FAILURE() << "the installer did not start";
         return nullptr;
     }
     const ULONGLONG deadline = ::GetTickCount64() + kStepTimeoutMs;
@@ -130,7 +140,7 @@ HANDLE StartAndConfirm(const std::wstring& installer, LARGE_INTEGER& answeredAt)
         }
         if (::WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
     }
-    Fail(L"no confirmation box");
+    ADD_FAILURE() << "no confirmation box";
     ::TerminateProcess(process.hProcess, kKilledExitCode);
     ::WaitForSingleObject(process.hProcess, kStepTimeoutMs);
     ::CloseHandle(process.hProcess);
@@ -139,7 +149,7 @@ HANDLE StartAndConfirm(const std::wstring& installer, LARGE_INTEGER& answeredAt)
 
 void Kill(HANDLE process) {
     ::TerminateProcess(process, kKilledExitCode);
-    if (::WaitForSingleObject(process, kStepTimeoutMs) != WAIT_OBJECT_0) Fail(L"the killed installer did not end");
+    EXPECT_EQ(::WaitForSingleObject(process, kStepTimeoutMs), WAIT_OBJECT_0) << "the killed installer did not end";
     ::CloseHandle(process);
 }
 
@@ -148,13 +158,15 @@ void Kill(HANDLE process) {
 void CheckRecovery(const Paths& paths, Target killedWith) {
     const InstallerRun run = RunInstaller(paths.installer, {Answer::Ok, Answer::Ok}, kStepTimeoutMs);
     const std::wstring expected = killedWith == Target::New ? L"Install Patch Not Needed." : L"Install Patch Success.";
-    if (!run.problem.empty()) Fail(L"recovery run: " + run.problem);
-    if (run.exitCode != 0 || run.boxes.size() != 2 || run.boxes[1].text != expected) {
-        Fail(L"recovery run did not say \"" + expected + L"\" with exit code 0");
+    EXPECT_EQ(run.problem, L"") << "recovery run";
+    EXPECT_EQ(run.exitCode, 0u) << "recovery run";
+    EXPECT_EQ(run.boxes.size(), 2u) << "recovery run";
+    if (run.boxes.size() == 2) {
+        EXPECT_EQ(run.boxes[1].text, expected) << "recovery run";
     }
     const Outcome after = Inspect(paths);
-    if (after.target != Target::New) Fail(L"recovery run did not leave the new library");
-    for (const std::wstring& name : after.strays) Fail(L"recovery run left " + name);
+    EXPECT_EQ(after.target, Target::New) << "recovery run did not leave the new library";
+    EXPECT_EQ(after.strays, std::vector<std::wstring>{}) << "recovery run left files beside the library";
 }
 
 std::wstring Describe(const Outcome& outcome) {
@@ -163,146 +175,139 @@ std::wstring Describe(const Outcome& outcome) {
     return text;
 }
 
-int KillAtPoint(const Paths& paths, const PointCase& point, int runs) {
-    ::SetEnvironmentVariableW(L"ZMK_PAUSE_AT", point.point);
+int Runs() { return static_cast<int>(std::wcstol(g_runs.c_str(), nullptr, 10)); }
+
+class InstallerKills : public testing::Test {
+protected:
+    InstallerKills() : paths_(g_paths) {
+        paths_.fixture = g_fixtures + L"\\fixture_old_release.dll";
+        paths_.vendor = ProgramFilesFolder() + L"\\Quenford";
+        paths_.folder = paths_.vendor + L"\\Borvanect";
+        paths_.target = paths_.folder + L"\\ZELMORK.dll";
+    }
+
+    void TearDown() override { RemoveTree(paths_.vendor); }
+
+    Paths paths_;
+};
+
+class KillAtPoint : public InstallerKills, public testing::WithParamInterface<PointCase> {
+protected:
+    void SetUp() override { ::SetEnvironmentVariableW(L"ZMK_PAUSE_AT", GetParam().point); }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"ZMK_PAUSE_AT", nullptr);
+        InstallerKills::TearDown();
+    }
+};
+
+TEST_P(KillAtPoint, LeavesWhatThePointAllowsAndTheNextRunFinishes) {
+    const PointCase& point = GetParam();
+    const int runs = Runs();
+    ASSERT_GT(runs, 0) << "--runs=N";
     zmk::UniqueHandle reached(::CreateEventW(nullptr, FALSE, FALSE, kPauseReachedEvent));
     for (int i = 0; i < runs; ++i) {
-        if (!PlaceOldLibrary(paths)) {
-            Fail(L"could not place the old library");
-            return 1;
-        }
+        ASSERT_TRUE(PlaceOldLibrary(paths_)) << "could not place the old library";
         LARGE_INTEGER answeredAt;
-        HANDLE process = StartAndConfirm(paths.paused, answeredAt);
-        if (process == nullptr) return 1;
+        HANDLE process = StartAndConfirm(paths_.paused, answeredAt);
+        ASSERT_NE(process, nullptr);
         const bool paused = ::WaitForSingleObject(reached.get(), kStepTimeoutMs) == WAIT_OBJECT_0;
         const double pausedAfterMs = Milliseconds(answeredAt, Now());
         Kill(process);
-        if (!paused) Fail(L"the installer never reached the point");
+        EXPECT_TRUE(paused) << "the installer never reached the point";
 
-        const Outcome outcome = Inspect(paths);
+        const Outcome outcome = Inspect(paths_);
         std::wprintf(L"kill at %ls, run %d (%.1f ms after the answer): %ls\n", point.point, i + 1, pausedAfterMs,
                      Describe(outcome).c_str());
-        if (outcome.target != point.target) Fail(L"the target is not the library the point leaves");
-        const size_t expectedStrays = point.stray == Stray::TempFile ? 1 : 0;
-        if (outcome.strays.size() != expectedStrays) Fail(L"unexpected files beside the target");
+        EXPECT_EQ(outcome.target, point.target) << "the target is not the library the point leaves";
+        EXPECT_EQ(outcome.strays.size(), point.stray == Stray::TempFile ? 1u : 0u) << "files beside the target";
         for (const std::wstring& name : outcome.strays) {
-            if (!IsUnavoidableStray(paths, name)) Fail(name + L" is not a prefix of the new library");
+            EXPECT_TRUE(IsUnavoidableStray(paths_, name)) << name << " is not a prefix of the new library";
         }
-        CheckRecovery(paths, outcome.target);
+        CheckRecovery(paths_, outcome.target);
     }
-    ::SetEnvironmentVariableW(L"ZMK_PAUSE_AT", nullptr);
-    return 0;
 }
 
-// How long the shipped installer takes from the answer to its outcome box.
-double MeasureWriteWindow(const Paths& paths) {
-    std::vector<double> windows;
-    for (int i = 0; i < 3; ++i) {
-        PlaceOldLibrary(paths);
-        LARGE_INTEGER answeredAt;
-        HANDLE process = StartAndConfirm(paths.installer, answeredAt);
-        if (process == nullptr) return 0;
-        DWORD processId = ::GetProcessId(process);
-        HWND box = nullptr;
-        const ULONGLONG deadline = ::GetTickCount64() + kStepTimeoutMs;
-        while (::GetTickCount64() < deadline) {
-            box = FindInstallerBox(processId);
-            if (box != nullptr && BoxText(box) != L"Install Patch ?") break;
-            ::Sleep(1);
+INSTANTIATE_TEST_SUITE_P(Installer, KillAtPoint, testing::ValuesIn(kPoints), testing::PrintToStringParamName());
+
+class KillAtRandomMoment : public InstallerKills {
+protected:
+    // How long the shipped installer takes from the answer to its outcome box.
+    double MeasureWriteWindow() {
+        std::vector<double> windows;
+        for (int i = 0; i < 3; ++i) {
+            PlaceOldLibrary(paths_);
+            LARGE_INTEGER answeredAt;
+            HANDLE process = StartAndConfirm(paths_.installer, answeredAt);
+            if (process == nullptr) return 0;
+            DWORD processId = ::GetProcessId(process);
+            HWND box = nullptr;
+            const ULONGLONG deadline = ::GetTickCount64() + kStepTimeoutMs;
+            while (::GetTickCount64() < deadline) {
+                box = FindInstallerBox(processId);
+                if (box != nullptr && BoxText(box) != L"Install Patch ?") break;
+                ::Sleep(1);
+            }
+            windows.push_back(Milliseconds(answeredAt, Now()));
+            Kill(process);
         }
-        windows.push_back(Milliseconds(answeredAt, Now()));
-        Kill(process);
+        std::sort(windows.begin(), windows.end());
+        std::wprintf(L"answer to outcome box: %.1f / %.1f / %.1f ms (min / median / max of 3)\n", windows[0],
+                     windows[1], windows[2]);
+        return windows[1];
     }
-    std::sort(windows.begin(), windows.end());
-    std::wprintf(L"answer to outcome box: %.1f / %.1f / %.1f ms (min / median / max of 3)\n", windows[0], windows[1],
-                 windows[2]);
-    return windows[1];
-}
+};
 
 void BusyWaitUntil(LARGE_INTEGER from, double milliseconds) {
     while (Milliseconds(from, Now()) < milliseconds) {
     }
 }
 
-int KillAtRandom(const Paths& paths, int runs, unsigned seed) {
-    const double window = MeasureWriteWindow(paths);
-    if (window <= 0) return 1;
+TEST_F(KillAtRandomMoment, LeavesOldOrNewLibraryAndTheNextRunFinishes) {
+    const int runs = Runs();
+    ASSERT_GT(runs, 0) << "--runs=N";
+    const unsigned seed = static_cast<unsigned>(std::wcstoul(g_seed.c_str(), nullptr, 10));
+    const double window = MeasureWriteWindow();
+    ASSERT_GT(window, 0) << "the write could not be timed";
     // A little past the outcome box, so that late kills are tried too.
     const double longest = window * 1.25;
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> delays(0.0, longest);
     int oldCount = 0, newCount = 0, strayCount = 0, otherCount = 0;
-    std::vector<double> killTimes;
     for (int i = 0; i < runs; ++i) {
-        if (!PlaceOldLibrary(paths)) {
-            Fail(L"could not place the old library");
-            return 1;
-        }
+        ASSERT_TRUE(PlaceOldLibrary(paths_)) << "could not place the old library";
         const double delay = delays(random);
         LARGE_INTEGER answeredAt;
-        HANDLE process = StartAndConfirm(paths.installer, answeredAt);
-        if (process == nullptr) return 1;
+        HANDLE process = StartAndConfirm(paths_.installer, answeredAt);
+        ASSERT_NE(process, nullptr);
         BusyWaitUntil(answeredAt, delay);
         Kill(process);
-        killTimes.push_back(delay);
 
-        const Outcome outcome = Inspect(paths);
+        const Outcome outcome = Inspect(paths_);
         std::wprintf(L"random kill %d at %.2f ms: %ls\n", i + 1, delay, Describe(outcome).c_str());
         if (outcome.target == Target::Old) ++oldCount;
         if (outcome.target == Target::New) ++newCount;
-        if (outcome.target == Target::Other) {
-            ++otherCount;
-            Fail(L"the target is neither the old nor the new library");
-        }
+        if (outcome.target == Target::Other) ++otherCount;
+        EXPECT_NE(outcome.target, Target::Other) << "the target is neither the old nor the new library";
         if (!outcome.strays.empty()) ++strayCount;
         for (const std::wstring& name : outcome.strays) {
-            if (outcome.target != Target::Old || !IsUnavoidableStray(paths, name)) Fail(L"avoidable stray " + name);
+            EXPECT_TRUE(outcome.target == Target::Old && IsUnavoidableStray(paths_, name))
+                << "avoidable stray " << name;
         }
-        CheckRecovery(paths, outcome.target);
+        CheckRecovery(paths_, outcome.target);
     }
     std::wprintf(L"tally of %d random kills within 0..%.1f ms of the answer (seed %u): %d old, %d new, %d other; "
                  L"%d left the temporary file\n",
                  runs, longest, seed, oldCount, newCount, otherCount, strayCount);
-    return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    Paths paths;
-    std::wstring fixtures, point;
-    bool random = false;
-    int runs = 0;
-    unsigned seed = 1;
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (option == L"--random") random = true;
-        else if (option == L"--point" && hasValue) point = argv[++i];
-        else if (option == L"--runs" && hasValue) runs = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
-        else if (option == L"--seed" && hasValue) seed = static_cast<unsigned>(std::wcstoul(argv[++i], nullptr, 10));
-        else if (option == L"--installer" && hasValue) paths.installer = WindowsPath(argv[++i]);
-        else if (option == L"--paused" && hasValue) paths.paused = WindowsPath(argv[++i]);
-        else if (option == L"--library" && hasValue) paths.library = WindowsPath(argv[++i]);
-        else if (option == L"--fixtures" && hasValue) fixtures = WindowsPath(argv[++i]);
-    }
-    const PointCase* chosen = nullptr;
-    for (const PointCase& c : kPoints) {
-        if (point == c.point) chosen = &c;
-    }
-    if (runs <= 0 || paths.installer.empty() || paths.library.empty() || fixtures.empty() ||
-        (!random && (chosen == nullptr || paths.paused.empty()))) {
-        std::fwprintf(stderr, L"usage: installer_kill_test (--point NAME --paused EXE | --random [--seed S]) --runs N "
-                              L"--installer EXE --library DLL --fixtures DIR\n");
-        return 2;
-    }
-    paths.fixture = fixtures + L"\\fixture_old_release.dll";
-    paths.vendor = ProgramFilesFolder() + L"\\Quenford";
-    paths.folder = paths.vendor + L"\\Borvanect";
-    paths.target = paths.folder + L"\\ZELMORK.dll";
-
-    const int status = random ? KillAtRandom(paths, runs, seed) : KillAtPoint(paths, *chosen, runs);
-    RemoveTree(paths.vendor);
-    std::fflush(stdout);
-    return status != 0 || g_failures != 0 ? 1 : 0;
+    return RunInstallerTests(argc, argv,
+                             {{L"installer", &g_paths.installer},
+                              {L"paused", &g_paths.paused},
+                              {L"library", &g_paths.library},
+                              {L"fixtures", &g_fixtures},
+                              {L"runs", &g_runs},
+                              {L"seed", &g_seed}});
 }
