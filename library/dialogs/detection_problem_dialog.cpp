@@ -46,6 +46,10 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
     g_mode = static_cast<INT_PTR>(lParam);
     const char* text = g_mode == kModeUnrecognizedDevice ? kUnrecognizedDeviceText : kMultipleDevicesText;
     ::SetDlgItemTextA(dialog, IDC_DETECTION_MESSAGE, text);
+    // The dialog manager shows a dialog whose template is not visible only
+    // once the thread's queue first runs empty: under a host that keeps its
+    // queue busy the user would never see it, and the call would never end.
+    ::ShowWindow(dialog, SW_SHOW);
     return TRUE;
 }
 
