@@ -1,6 +1,6 @@
 # Windows tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
 #
-# Three Wine sessions per test run, "a", "b" and "c", each with a fresh prefix in the
+# Four Wine sessions per test run, "a" to "d", each with a fresh prefix in the
 # build tree, an Xvfb display, a persistent wineserver and (as root) a network
 # namespace of its own, so that tests of different sessions share nothing and
 # run side by side. Each session is a ctest fixture: set up before the first
@@ -8,7 +8,7 @@
 # passed or not.
 
 set(ZMK_WINE_DIR ${CMAKE_SOURCE_DIR}/testing/wine)
-set(ZMK_WINE_SESSIONS a b c)
+set(ZMK_WINE_SESSIONS a b c d)
 # The build's first session is the one scripts and benchmarks get by default.
 set(ZMK_WINE_SESSION ${CMAKE_BINARY_DIR}/wine-session)
 configure_file(${ZMK_WINE_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
@@ -55,36 +55,43 @@ function(zmk_wine_test_properties name session desktop timeout locks labels)
   endif()
 endfunction()
 
-# zmk_wine_test(NAME name SESSION a|b COMMAND target [args...] [DESKTOP]
-#               [RESOURCE_LOCK locks...] [TIMEOUT s])
+# zmk_wine_test(NAME name SESSION a|b|c|d COMMAND target [args...] [DESKTOP]
+#               [RESOURCE_LOCK locks...] [TIMEOUT s] [COST s])
 # Runs a Windows executable under the session's Wine, with its prefix and
-# display; DESKTOP marks a test that shows windows.
+# display; DESKTOP marks a test that shows windows. COST, the seconds a long
+# test takes, lets ctest start it first: a fresh clone has no timings of its own.
 function(zmk_wine_test)
-  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT;COST" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
   add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
   zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
+  if(T_COST)
+    set_tests_properties(${T_NAME} PROPERTIES COST ${T_COST})
+  endif()
 endfunction()
 
 # zmk_script_test(NAME name SESSION a|b COMMAND script [args...] [DESKTOP] ...)
 # A shell-driven test (network namespaces, other users' prefixes) that still
 # uses a session; the script gets ZMK_WINE_RUN and ZMK_WINE_SESSION.
 function(zmk_script_test)
-  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT;COST" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
   add_test(NAME ${T_NAME} COMMAND bash ${T_COMMAND})
   zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
+  if(T_COST)
+    set_tests_properties(${T_NAME} PROPERTIES COST ${T_COST})
+  endif()
 endfunction()
 
 # zmk_node_test(NAME name SESSION a|b|c COMMAND target [args...] [DESKTOP] ...)
 # A Windows test program run against the simulated Art-Net node, in network
 # namespaces made for the run (testing/netns/run-with-node.sh).
 function(zmk_node_test)
-  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT;COST" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
   list(POP_FRONT T_COMMAND program)
   set(desktop)
   if(T_DESKTOP)
     set(desktop DESKTOP)
   endif()
-  zmk_script_test(NAME ${T_NAME} SESSION ${T_SESSION} ${desktop} TIMEOUT "${T_TIMEOUT}"
+  zmk_script_test(NAME ${T_NAME} SESSION ${T_SESSION} ${desktop} TIMEOUT "${T_TIMEOUT}" COST "${T_COST}"
                   COMMAND ${CMAKE_SOURCE_DIR}/testing/netns/run-with-node.sh
                           ${CMAKE_BINARY_DIR}/standins/artnet-node/artnet-node $<TARGET_FILE:${program}> ${T_COMMAND}
                   RESOURCE_LOCK ${T_RESOURCE_LOCK} LABELS "${T_LABELS}")
