@@ -4,13 +4,14 @@
 #   bash scripts/screenshots.sh [OUTPUT_FOLDER]
 #
 # OUTPUT_FOLDER defaults to docs/screenshots, the gallery the README shows;
-# name another folder to render without touching it. Builds nothing: run
-# scripts/build.sh first; this uses its build tree, build/windows (or the tree
-# named by ZMK_BUILD_DIR). It starts its own Xvfb and Wine prefix and removes
-# both at the end, pass or fail.
+# name another folder to render without touching it. Needs scripts/build.sh
+# first (this uses its build tree, build/windows, or the tree named by
+# ZMK_BUILD_DIR) and builds the gallery program in it. It starts its own Xvfb
+# and Wine prefix and removes both at the end, pass or fail.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZMK_BUILD_DIR:-$root/build/windows}
+cmake --build "$build" --target zmk_dialog_gallery >/dev/null
 gallery=$build/testing/zmk_dialog_gallery.exe
 travolk=$build/standins/travolk/TRAVOLK.exe
 out=$(realpath -m "${1:-$root/docs/screenshots}")

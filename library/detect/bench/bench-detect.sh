@@ -14,6 +14,7 @@ build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
 [ -n "${ZMK_WINE_SESSION:-}" ] ||
   exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
+cmake --build "$build" --target detect_bench >/dev/null
 bench="$build/library/detect/bench/detect_bench.exe"
 node="$build/standins/artnet-node/artnet-node"
 

@@ -12,4 +12,5 @@ build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
 [ -n "${ZMK_WINE_SESSION:-}" ] ||
   exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
+cmake --build "$build" --target wait_bench >/dev/null
 "$build/wine-run" "$build/library/dialogs/bench/wait_bench.exe" "$runs"
