@@ -69,16 +69,14 @@ function(zmk_wine_test)
   endif()
 endfunction()
 
-# zmk_script_test(NAME name SESSION a|b COMMAND script [args...] [DESKTOP] ...)
+# zmk_script_test(NAME name SESSION a|b|c|d COMMAND script [args...] [DESKTOP] ...)
 # A shell-driven test (network namespaces, other users' prefixes) that still
 # uses a session; the script gets ZMK_WINE_RUN and ZMK_WINE_SESSION.
 function(zmk_script_test)
-  cmake_parse_arguments(T "DESKTOP" "NAME;SESSION;TIMEOUT;COST" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
-  add_test(NAME ${T_NAME} COMMAND bash ${T_COMMAND})
-  zmk_wine_test_properties(${T_NAME} "${T_SESSION}" "${T_DESKTOP}" "${T_TIMEOUT}" "${T_RESOURCE_LOCK}" "${T_LABELS}")
-  if(T_COST)
-    set_tests_properties(${T_NAME} PROPERTIES COST ${T_COST})
-  endif()
+  list(FIND ARGN COMMAND at)
+  math(EXPR at "${at} + 1")
+  list(INSERT ARGN ${at} bash)
+  zmk_wine_test(${ARGN})
 endfunction()
 
 # zmk_node_test(NAME name SESSION a|b|c COMMAND target [args...] [DESKTOP] ...)

@@ -18,8 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "ZELMORK.h"
-#include "win32/entry_point.h"
+#include "library_exports.h"
 
 namespace {
 
@@ -66,14 +65,6 @@ constexpr char kUsage[] =
     "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export.\n";
 
 constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox"};
-
-struct Library {
-    HMODULE module = nullptr;
-    PFN_ZMK_INITIALIZE initialize = nullptr;
-    PFN_ZMK_RELEASE release = nullptr;
-    PFN_ZMK_GETDEVICESTATUS getDeviceStatus = nullptr;
-    PFN_ZMK_DRIVERSERRORBOX driversErrorBox = nullptr;
-};
 
 const char* StatusName(int status) {
     switch (status) {
@@ -321,7 +312,7 @@ public:
                 if (status != 0) break;
             }
         }
-        if (library_.module) FreeLibrary(library_.module);
+        library_.Unload();
         if (window_) DestroyWindow(window_);
         WSACleanup();
         if (options_.stats) PrintStats();
@@ -355,31 +346,19 @@ private:
                 std::printf("load %s failed (%s)\n", path.c_str(), ErrorText(GetLastError()).c_str());
                 return 4;
             }
-            library_.module = module;
-            library_.initialize = zmk::ResolveEntryPoint<PFN_ZMK_INITIALIZE>(module, "ZMK_Initialize");
-            library_.release = zmk::ResolveEntryPoint<PFN_ZMK_RELEASE>(module, "ZMK_Release");
-            library_.getDeviceStatus = zmk::ResolveEntryPoint<PFN_ZMK_GETDEVICESTATUS>(module, "ZMK_GetDeviceStatus");
-            library_.driversErrorBox = zmk::ResolveEntryPoint<PFN_ZMK_DRIVERSERRORBOX>(module, "ZMK_DriversErrorBox");
+            const char* missing = library_.Bind(module);
             Report("load", elapsed, "loaded ZELMORK.dll");
-            const std::pair<bool, const char*> exports[] = {
-                {library_.initialize != nullptr, "ZMK_Initialize"},
-                {library_.release != nullptr, "ZMK_Release"},
-                {library_.getDeviceStatus != nullptr, "ZMK_GetDeviceStatus"},
-                {library_.driversErrorBox != nullptr, "ZMK_DriversErrorBox"}};
-            for (const auto& [bound, exportName] : exports) {
-                if (!bound) {
-                    std::printf("ZELMORK.dll lacks the export %s\n", exportName);
-                    return 5;
-                }
+            if (missing) {
+                std::printf("ZELMORK.dll lacks the export %s\n", missing);
+                return 5;
             }
             return 0;
         }
         if (name == "unload") {
             if (!library_.module) return 0;
             double start = NowMs();
-            FreeLibrary(library_.module);
+            library_.Unload();
             double elapsed = NowMs() - start;
-            library_ = Library{};
             Report("unload", elapsed, "unloaded ZELMORK.dll");
             return 0;
         }
@@ -450,7 +429,7 @@ private:
     }
 
     const Options& options_;
-    Library library_;
+    zmk::test::LibraryExports library_;
     HWND window_ = nullptr;
     std::map<std::string, std::vector<double>> times_;
 };
