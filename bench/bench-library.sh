@@ -26,7 +26,7 @@ echo "size stelmorivax_x64.exe  $exe_size bytes"
 bash testing/wine/wine-session.sh start "$session" >/dev/null
 . testing/wine/wine-env.sh "$session"
 work=$(mktemp -d "$session/host.XXXXXX")
-cp "$build/standins/zmk-host/zmk-host.exe" "$dist/ZELMORK.dll" "$work/"
+cp "$build/host/zmk-host/zmk-host.exe" "$dist/ZELMORK.dll" "$work/"
 
 echo "-- load + ZMK_Initialize, $runs runs (each: load, init, release, unload in one host)"
 wine "$work/zmk-host.exe" --quiet --stats --no-window --repeat "$runs" load init release unload | grep '^stats'

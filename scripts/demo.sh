@@ -24,7 +24,7 @@ dist=${ZMK_DEMO_DIST:-$root/dist}
 driver="$build/testing/installer-driver.exe"
 old_library="$build/testing/fixtures/out/fixture_old_release.dll"
 
-host_exe="$build/standins/zmk-host/zmk-host.exe"
+host_exe="$build/host/zmk-host/zmk-host.exe"
 ftd2xx_standin="$build/standins/ftd2xx/ftd2xx.dll"
 node_exe="$build/standins/artnet-node/artnet-node"
 

@@ -54,7 +54,7 @@ list() {
 }
 
 ensure_built() {
-  local needed=("$build/library/ZELMORK.dll" "$build/standins/zmk-host/zmk-host.exe"
+  local needed=("$build/library/ZELMORK.dll" "$build/host/zmk-host/zmk-host.exe"
                 "$build/standins/ftd2xx/ftd2xx.dll" "$build/standins/travolk/TRAVOLK.exe"
                 "$build/standins/artnet-node/artnet-node")
   local f
@@ -84,7 +84,7 @@ prepare() {
   rm -rf "$host_folder" "$standins" "$system32/ftd2xx.dll" "$WINEPREFIX/drive_c/users/Public/Borvanect"
   wine reg delete 'HKCU\Software\Quenford' /f >/dev/null 2>&1 || true
   mkdir -p "$host_folder" "$standins"
-  cp "$build/standins/zmk-host/zmk-host.exe" "$build/library/ZELMORK.dll" "$host_folder/"
+  cp "$build/host/zmk-host/zmk-host.exe" "$build/library/ZELMORK.dll" "$host_folder/"
   local devices=""
   case "$name" in
     open-dmx-usb|node-and-usb) devices="device=0 OPEN DMX USB" ;;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "device_list.h"
 #include "windows_path.h"
 
 namespace zmk::test {
@@ -33,6 +34,11 @@ void WriteFileBytes(const std::string& path, const void* data, DWORD size) {
 }
 
 }  // namespace
+
+bool LoadLibraryUnderTest(host::LibraryExports& library) {
+    const char* unixPath = std::getenv("ZMK_LIBRARY");
+    return unixPath != nullptr && library.Load(WindowsPath(unixPath).c_str());
+}
 
 void SetUserMainFolderValue(DWORD type, const void* data, DWORD size, HKEY root) {
     HKEY key = nullptr;
@@ -88,22 +94,7 @@ void RemoveFtd2xx() {
 }
 
 void WriteFtd2xxConfig(const std::string& text) {
-    CreateDirectoryA("C:\\zmk-standins", nullptr);
-    WriteFileBytes("C:\\zmk-standins\\ftd2xx.ini", text.data(), static_cast<DWORD>(text.size()));
-    // A new list starts at its first list.
-    DeleteFileA("C:\\zmk-standins\\ftd2xx.ini.position");
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
-double ElapsedMs(LARGE_INTEGER start) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(Now().QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    ASSERT_TRUE(host::WriteDeviceList(text)) << host::DeviceListPath();
 }
 
 std::uint32_t NodeControl::NodeAddress() {

@@ -9,7 +9,13 @@
 #include <cstdint>
 #include <string>
 
+#include "library_exports.h"
+
 namespace zmk::test {
+
+// Loads the library named by ZMK_LIBRARY (a Unix path from ctest or a
+// script); false unless all four exports bound.
+bool LoadLibraryUnderTest(host::LibraryExports& library);
 
 // The folder the tests give the host; its settings file lives below it.
 inline constexpr char kHostFolder[] = "C:\\zmk-tests\\host";
@@ -31,9 +37,6 @@ std::string Ftd2xxStandinPath(const char* variant);
 std::string SystemFtd2xxPath();
 // Replaces the stand-in's device list and failures (see its README).
 void WriteFtd2xxConfig(const std::string& text);
-
-double ElapsedMs(LARGE_INTEGER start);
-LARGE_INTEGER Now();
 
 // The node simulator's control port, at ZMK_NODE_ADDRESS:ZMK_NODE_CONTROL_PORT.
 class NodeControl {

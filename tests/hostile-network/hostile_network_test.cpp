@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "clock.h"
 #include "wine_support.h"
 #include "library_exports.h"
 
@@ -65,7 +66,7 @@ long ReportField(const std::string& report, const char* name) {
 
 class HostileNetwork : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(library_.Load()) << "ZMK_LIBRARY names the library under test"; }
+    static void SetUpTestSuite() { ASSERT_TRUE(test::LoadLibraryUnderTest(library_)) << "ZMK_LIBRARY names the library under test"; }
     static void TearDownTestSuite() { library_.Unload(); }
 
     void SetUp() override {
@@ -84,9 +85,9 @@ protected:
     }
 
     int TimedStatus() {
-        LARGE_INTEGER start = test::Now();
+        LARGE_INTEGER start = host::Now();
         int status = library_.getDeviceStatus();
-        elapsedMs_ = test::ElapsedMs(start);
+        elapsedMs_ = host::MillisecondsSince(start);
         return status;
     }
 
@@ -98,12 +99,12 @@ protected:
         return node_.Command("report");
     }
 
-    static test::LibraryExports library_;
+    static host::LibraryExports library_;
     test::NodeControl node_;
     double elapsedMs_ = 0;
 };
 
-test::LibraryExports HostileNetwork::library_;
+host::LibraryExports HostileNetwork::library_;
 
 // Every other value of each checked byte, every cut before PortTypes[0],
 // over-long replies, the reply from another address and random bytes: 10,000

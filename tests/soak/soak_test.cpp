@@ -1,10 +1,11 @@
-// Leak soak of the shipped library under Wine, run inside probe_netns_test.sh
-// so that a simulated node can answer. Three phases drive the real
-// ZELMORK.dll through its exports, with the dialogs answered from a second
-// thread; each compares the process's footprint before and after (one warm-up
-// round first, so that what Wine builds once is not counted as growth).
-// Counts come from ZMK_SOAK_CYCLES, ZMK_SOAK_DETECTIONS, ZMK_SOAK_ERROR_BOXES;
-// bench/soak.sh runs the full counts.
+// Leak soak of the shipped library under Wine, run by the namespace runner
+// (testing/netns/run-with-node.sh) so that a simulated node can answer. Three
+// phases drive the real ZELMORK.dll through its exports, with the dialogs
+// answered by the host harness's user; each compares the process's footprint
+// before and after (one warm-up round first, so that what Wine builds once is
+// not counted as growth). Counts come from ZMK_SOAK_CYCLES,
+// ZMK_SOAK_DETECTIONS, ZMK_SOAK_ERROR_BOXES; tests/soak/full-soak.sh runs the
+// full counts.
 #include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -21,19 +22,17 @@
 #include <thread>
 #include <vector>
 
-#include "dialog_driver.h"
+#include "dialog_user.h"
+#include "host_window.h"
 #include "process_footprint.h"
 #include "wine_support.h"
-#include "library_exports.h"
+#include "windows_path.h"
 
 namespace zmk {
 namespace {
 
-using testing::UserAction;
-
-constexpr char kScanCaption[] = "Borvanect  -  DMX Device Scan";
-constexpr char kErrorCaption[] = "Borvanect  -  DMX Device Error";
-constexpr char kSystemErrorCaption[] = "ZELMORK";
+using host::UserAction;
+namespace step = host::step;
 
 // Growth allowed between the start and the end of a phase. Handles, GDI and
 // USER objects must come back exactly but for one or two that Wine may keep
@@ -47,28 +46,11 @@ int CountFromEnvironment(const char* name, int fallback) {
     return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
 }
 
-// A visible dialog with this caption. FindWindowA reads captions without
-// sending messages: asking a window for its text would block on the UI
-// thread, which does not pump while the library probes or runs the tool.
-HWND ShownDialog(const char* caption) {
-    HWND window = ::FindWindowA("#32770", caption);
-    return window && ::IsWindowVisible(window) ? window : nullptr;
-}
-
-// Waits, bounded, for that dialog.
-HWND AwaitShown(const char* caption, int timeoutMs = 30000) {
-    for (int waited = 0; waited < timeoutMs; waited += 10) {
-        if (HWND window = ShownDialog(caption)) return window;
-        ::Sleep(10);
-    }
-    return nullptr;
-}
-
 class Soak : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(library_.Load()) << "ZMK_LIBRARY names the library under test";
-        host_ = new testing::HostWindow;
+        ASSERT_TRUE(test::LoadLibraryUnderTest(library_)) << "ZMK_LIBRARY names the library under test";
+        host_ = new host::HostWindow;
     }
     static void TearDownTestSuite() {
         delete host_;
@@ -83,9 +65,9 @@ protected:
     void RunPhase(const char* phase, int warmUp, int count, const std::function<void(int, bool)>& step) {
         for (int i = 0; i < warmUp; ++i) step(i, true);
         const test::ProcessFootprint start = test::MeasureFootprint();
-        const LARGE_INTEGER began = test::Now();
+        const LARGE_INTEGER began = host::Now();
         for (int i = 0; i < count; ++i) step(i, false);
-        const double seconds = test::ElapsedMs(began) / 1000.0;
+        const double seconds = host::MillisecondsSince(began) / 1000.0;
         const test::ProcessFootprint end = test::MeasureFootprint();
         std::printf("soak %-12s runs=%-5d time=%7.1fs handles=%ld->%ld handle-mark=0x%llx->0x%llx gdi=%ld->%ld "
                     "user=%ld->%ld private=%zu->%zu\n",
@@ -102,12 +84,12 @@ protected:
         EXPECT_LE(end.privateBytes, start.privateBytes + kPrivateSlack) << phase;
     }
 
-    static test::LibraryExports library_;
-    static testing::HostWindow* host_;
+    static host::LibraryExports library_;
+    static host::HostWindow* host_;
 };
 
-test::LibraryExports Soak::library_;
-testing::HostWindow* Soak::host_ = nullptr;
+host::LibraryExports Soak::library_;
+host::HostWindow* Soak::host_ = nullptr;
 
 TEST_F(Soak, InitializeAndReleaseCyclesLeaveNothingBehind) {
     const int cycles = CountFromEnvironment("ZMK_SOAK_CYCLES", 300);
@@ -209,31 +191,17 @@ protected:
     // One ZMK_GetDeviceStatus with a user answering its dialogs; counts the
     // showings, and any showing beyond the plan is cancelled.
     int Run(const DetectionSetup& setup, int* shown) {
-        *shown = 0;
-        std::atomic<bool> returned{false};
-        const INT_PTR status = testing::RunDriven(
-            [&] {
-                const int result = library_.getDeviceStatus();
-                returned = true;
-                return static_cast<INT_PTR>(result);
-            },
-            [&](DWORD) {
-                std::size_t next = 0;
-                while (!returned) {
-                    HWND dialog = ShownDialog(kScanCaption);
-                    if (!dialog) {
-                        ::Sleep(10);
-                        continue;
-                    }
-                    ++*shown;
-                    const Answer answer = next < setup.answers.size() ? setup.answers[next++] : Answer{nullptr, IDCANCEL};
-                    if (answer.devicesAfter) test::WriteFtd2xxConfig(answer.devicesAfter);
-                    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer.button, BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, answer.button)));
-                    testing::WaitUntilGone(dialog, 30000);
-                }
-            });
-        return static_cast<int>(status);
+        host::Plan plan;
+        for (const Answer& answer : setup.answers) {
+            plan.push_back(step::Await(host::kScanDialogCaption));
+            if (answer.devicesAfter) plan.push_back(step::Replug(answer.devicesAfter));
+            plan.push_back(step::Press(answer.button));
+        }
+        host::DialogUser user(*host_, plan);
+        const int status = library_.getDeviceStatus();
+        user.Stop();
+        *shown = static_cast<int>(user.Seen().size());
+        return status;
     }
 
     std::string installed_;
@@ -281,10 +249,10 @@ struct ErrorBoxCase {
 };
 
 const ErrorBoxCase kErrorBoxCases[] = {
-    {false, "0", kSystemErrorCaption, UserAction::Enter, 2},
-    {true, "0", kErrorCaption, UserAction::Enter, 1},
-    {true, "0", kErrorCaption, UserAction::Escape, 2},
-    {true, "1", kSystemErrorCaption, UserAction::Escape, 2},
+    {false, "0", host::kSystemErrorBoxCaption, UserAction::Enter, 2},
+    {true, "0", host::kErrorDialogCaption, UserAction::Enter, 1},
+    {true, "0", host::kErrorDialogCaption, UserAction::Escape, 2},
+    {true, "1", host::kSystemErrorBoxCaption, UserAction::Escape, 2},
 };
 
 class DriverErrorSoak : public Soak {
@@ -318,14 +286,10 @@ TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
             ::DeleteFileA(toolPath_.c_str());
         }
         ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", c.exitCode);
-        bool seen = false;
-        const INT_PTR result = testing::RunDriven([&] { return library_.driversErrorBox(host_->get()); },
-                                                  [&](DWORD) {
-                                                      HWND shown = AwaitShown(c.expectedCaption);
-                                                      if (!shown) return;
-                                                      seen = true;
-                                                      testing::Perform(shown, c.action);
-                                                  });
+        host::DialogUser user(*host_, {step::Await(c.expectedCaption), step::Act(c.action)});
+        const INT_PTR result = library_.driversErrorBox(host_->get());
+        user.Stop();
+        const bool seen = !user.Seen().empty() && user.Seen()[0].caption == c.expectedCaption;
         wrongResult += result != c.result;
         notSeen += !seen;
     });
@@ -337,16 +301,16 @@ TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
 // A host that never calls ZMK_Release still gets the theme's brushes back
 // when it unloads the library. Runs after the suites above have unloaded it.
 TEST(LibraryUnload, ThemeNeverReleasedIsFreedWithTheLibrary) {
-    test::LibraryExports library;
+    host::LibraryExports library;
     // A first round brings in what GDI keeps for the process once it is used.
-    ASSERT_TRUE(library.Load());
+    ASSERT_TRUE(test::LoadLibraryUnderTest(library));
     ASSERT_EQ(1, library.initialize());
     library.Unload();
     // Wine settles its own GDI bookkeeping on the first count; the second is the baseline.
     test::MeasureFootprint();
     const test::ProcessFootprint before = test::MeasureFootprint();
     for (int round = 0; round < 5; ++round) {
-        ASSERT_TRUE(library.Load());
+        ASSERT_TRUE(test::LoadLibraryUnderTest(library));
         ASSERT_EQ(1, library.initialize());
         EXPECT_GE(test::MeasureFootprint().gdiObjects, before.gdiObjects + 35);
         library.Unload();

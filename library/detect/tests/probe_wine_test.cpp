@@ -7,6 +7,7 @@
 
 #include "artnet_probe.h"
 #include "detect_interfaces.h"
+#include "clock.h"
 #include "wine_support.h"
 
 namespace zmk {
@@ -50,9 +51,9 @@ protected:
 
     // Probes once; returns the result and sets elapsedMs_.
     int Probe() {
-        LARGE_INTEGER start = test::Now();
+        LARGE_INTEGER start = host::Now();
         int result = ProbeArtNetNode();
-        elapsedMs_ = test::ElapsedMs(start);
+        elapsedMs_ = host::MillisecondsSince(start);
         return result;
     }
 

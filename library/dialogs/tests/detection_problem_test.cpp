@@ -6,14 +6,17 @@
 #include <vector>
 
 #include "detection_problem_dialog.h"
-#include "dialog_driver.h"
+#include "dialog_user.h"
+#include "host_window.h"
+#include "screen_pixels.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
 
 namespace zmk {
 namespace {
 
-using namespace zmk::testing;
+using namespace zmk::host;
+using namespace zmk::test;
 
 constexpr char kCaption[] = "Borvanect  -  DMX Device Scan";
 
@@ -32,7 +35,7 @@ TEST_F(DetectionProblemDialog, ModeChoosesTheMessageAndAnyOtherModeActsAsMode2) 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         std::string message, progress, rescan, cancel;
-        const INT_PTR result = RunDriven([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
+        const INT_PTR result = RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
                                          [&](DWORD ui) {
                                              HWND dialog = WaitForDialog(ui, kCaption);
                                              if (!dialog) return;
@@ -63,7 +66,7 @@ TEST_F(DetectionProblemDialog, CancelEscapeAndCloseBoxGive2AndRescanInMode2Gives
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.mode << " " << static_cast<int>(c.action));
         DWORD pressedAt = 0;
-        const INT_PTR result = RunDriven([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
+        const INT_PTR result = RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
                                          [&](DWORD ui) {
                                              HWND dialog = WaitForDialog(ui, kCaption);
                                              if (!dialog) return;
@@ -80,7 +83,7 @@ TEST_F(DetectionProblemDialog, OwnerIsTheHostAndTheDialogOpensAtItsClientOrigin)
     HWND owner = nullptr;
     POINT origin{0, 0}, dialogAt{-1, -1};
     // The template's 0, 0 places the dialog's client area, not its frame.
-    RunDriven([&] { return ShowDetectionProblemDialog(host_.get(), 2); },
+    RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), 2); },
               [&](DWORD ui) {
                   HWND dialog = WaitForDialog(ui, kCaption);
                   if (!dialog) return;
@@ -107,7 +110,7 @@ TEST_F(DetectionProblemDialog, RescanInMode1ShowsSevenProgressStepsWithWaitCurso
     HCURSOR cursorDuring = nullptr;
     HWND captureDuring = nullptr;
     HWND dialogWindow = nullptr;
-    const INT_PTR result = RunDriven(
+    const INT_PTR result = RunWithUser(
         [&] { return ShowDetectionProblemDialog(host_.get(), kModeUnrecognizedDevice); },
         [&](DWORD ui) {
             HWND dialog = WaitForDialog(ui, kCaption);
@@ -119,10 +122,11 @@ TEST_F(DetectionProblemDialog, RescanInMode1ShowsSevenProgressStepsWithWaitCurso
             for (int i = 0; i < 800 && ::IsWindow(dialog); ++i) {
                 // The host window is re-entered inside the pumping wait.
                 if (!askedCursor && ::GetTickCount() - pressedAt > 1000) {
-                    ::SendMessageTimeoutA(host_.get(), HostWindow::kRecordCursor, 0, 0, SMTO_NORMAL, 5000, nullptr);
+                    host_.Send([&] {
+                        cursorDuring = ::GetCursor();
+                        captureDuring = ::GetCapture();
+                    });
                     askedCursor = true;
-                    cursorDuring = HostWindow::RecordedCursor();
-                    captureDuring = HostWindow::RecordedCapture();
                 }
                 HWND progress = ::GetDlgItem(dialog, IDC_DETECTION_PROGRESS);
                 if (!progress) break;
@@ -174,7 +178,7 @@ struct Look {
 
 Look LookOfOpenDialog(HWND host) {
     Look look{0xFFFFFFFF, -1};
-    RunDriven([&] { return ShowDetectionProblemDialog(host, 1); },
+    RunWithUser([&] { return ShowDetectionProblemDialog(host, 1); },
               [&](DWORD ui) {
                   HWND dialog = WaitForDialog(ui, kCaption);
                   if (!dialog) return;

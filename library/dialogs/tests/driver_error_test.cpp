@@ -8,7 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "dialog_driver.h"
+#include "dialog_user.h"
+#include "host_window.h"
+#include "screen_pixels.h"
 #include "dialog_ids.h"
 #include "dialog_palette.h"
 #include "dialog_seams.h"
@@ -19,7 +21,8 @@
 namespace zmk {
 namespace {
 
-using namespace zmk::testing;
+using namespace zmk::host;
+using namespace zmk::test;
 
 constexpr char kCaption[] = "Borvanect  -  DMX Device Error";
 
@@ -77,12 +80,12 @@ protected:
     // must not be on screen while it does.
     INT_PTR ShowExpectingSystemErrorBox(UserAction dismiss) {
         bool boxSeen = false, dialogVisible = true;
-        const INT_PTR result = RunDriven([&] { return ShowDriverErrorDialog(host_.get()); },
+        const INT_PTR result = RunWithUser([&] { return ShowDriverErrorDialog(host_.get()); },
                                          [&](DWORD ui) {
                                              HWND box = WaitForDialog(ui, kSystemErrorCaption);
                                              if (!box) return;
                                              boxSeen = true;
-                                             HWND dialog = FindThreadWindow(ui, kCaption);
+                                             HWND dialog = FindThreadDialog(ui, kCaption);
                                              dialogVisible = dialog && ::IsWindowVisible(dialog);
                                              Perform(box, dismiss);
                                          });
@@ -145,7 +148,7 @@ TEST_F(DriverErrorDialog, ToolEndingWith0ShowsTheInstructionsEnterGives1EscapeAn
     for (const auto& c : cases) {
         std::string text;
         HWND owner = nullptr;
-        const INT_PTR result = RunDriven([&] { return ShowDriverErrorDialog(host_.get()); },
+        const INT_PTR result = RunWithUser([&] { return ShowDriverErrorDialog(host_.get()); },
                                          [&](DWORD ui) {
                                              HWND dialog = WaitForDialog(ui, kCaption);
                                              if (!dialog) return;
@@ -169,7 +172,7 @@ TEST_F(DriverErrorDialog, DialogAppearsOnlyAfterTheToolEndsAndWearsTheTheme) {
     std::uint32_t face = 0xFFFFFFFF;
     int textPixels160 = -1;
     const DWORD start = ::GetTickCount();
-    RunDriven([&] { return ShowDriverErrorDialog(host_.get()); },
+    RunWithUser([&] { return ShowDriverErrorDialog(host_.get()); },
               [&](DWORD ui) {
                   HWND dialog = WaitForDialog(ui, kCaption, 30000);
                   if (!dialog) return;

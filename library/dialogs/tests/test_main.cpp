@@ -12,21 +12,21 @@
 #include "test_paths.h"
 #include "windows_path.h"
 
-namespace zmk::testing {
+namespace zmk::test {
 namespace {
 std::string g_travolkPath;
 }
 
 const std::string& TravolkStandInPath() { return g_travolkPath; }
 
-}  // namespace zmk::testing
+}  // namespace zmk::test
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     zmk::SetLibraryModule(::GetModuleHandleA(nullptr));
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--travolk=", 10) != 0) continue;
-        zmk::testing::g_travolkPath = zmk::test::WindowsPath(argv[i] + 10);
+        zmk::test::g_travolkPath = zmk::test::WindowsPath(argv[i] + 10);
     }
     return RUN_ALL_TESTS();
 }

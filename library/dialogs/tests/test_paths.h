@@ -2,9 +2,9 @@
 
 #include <string>
 
-namespace zmk::testing {
+namespace zmk::test {
 
 // The TRAVOLK.exe stand-in given on the command line; empty when none.
 const std::string& TravolkStandInPath();
 
-}  // namespace zmk::testing
+}  // namespace zmk::test

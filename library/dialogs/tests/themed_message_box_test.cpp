@@ -4,20 +4,23 @@
 
 #include <string>
 
-#include "dialog_driver.h"
+#include "dialog_user.h"
+#include "host_window.h"
+#include "screen_pixels.h"
 #include "dialog_ids.h"
 #include "themed_message_box.h"
 
 namespace zmk {
 namespace {
 
-using namespace zmk::testing;
+using namespace zmk::host;
+using namespace zmk::test;
 
 TEST(ThemedMessageBox, SystemErrorBoxShowsItsCaptionTextAndRedBadge) {
     HostWindow host;
     std::string caption, text, ok;
     BITMAP badge{};
-    const INT_PTR result = RunDriven([&] { return ShowSystemErrorBox(host.get()); },
+    const INT_PTR result = RunWithUser([&] { return ShowSystemErrorBox(host.get()); },
                                      [&](DWORD ui) {
                                          HWND box = WaitForDialog(ui, kSystemErrorCaption);
                                          if (!box) return;
@@ -44,7 +47,7 @@ TEST(ThemedMessageBox, EnterGives1AndEscapeOrCloseBoxGive2) {
         INT_PTR result;
     } cases[] = {{UserAction::Enter, 1}, {UserAction::Escape, 2}, {UserAction::CloseBox, 2}};
     for (const auto& c : cases) {
-        const INT_PTR result = RunDriven([&] { return ShowSystemErrorBox(host.get()); },
+        const INT_PTR result = RunWithUser([&] { return ShowSystemErrorBox(host.get()); },
                                          [&](DWORD ui) {
                                              HWND box = WaitForDialog(ui, kSystemErrorCaption);
                                              if (box) Perform(box, c.action);
@@ -60,7 +63,7 @@ TEST(ThemedMessageBox, TextIsRedOnBlackAndTheBoxIsCentredModalToItsOwner) {
     RECT frame{}, work{};
     bool ownerDisabled = false;
     HWND owner = nullptr;
-    RunDriven([&] { return ShowSystemErrorBox(host.get()); },
+    RunWithUser([&] { return ShowSystemErrorBox(host.get()); },
               [&](DWORD ui) {
                   HWND box = WaitForDialog(ui, kSystemErrorCaption);
                   if (!box) return;
@@ -101,7 +104,7 @@ TEST(ThemedMessageBox, NoBadgeBitmapOutlivesTheBox) {
         SCOPED_TRACE(showing);
         g_replacedBadge = nullptr;
         HGDIOBJ shownBadge = nullptr;
-        RunDriven([&] { return ShowSystemErrorBox(host.get()); },
+        RunWithUser([&] { return ShowSystemErrorBox(host.get()); },
                   [&](DWORD ui) {
                       HWND box = WaitForDialog(ui, kSystemErrorCaption);
                       if (!box) return;

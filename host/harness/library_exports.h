@@ -1,18 +1,14 @@
 // The shipped library as a host loads it: ZELMORK.dll, its four exports bound
-// by name into the types its header publishes. Used by the tests (which name
-// the library in ZMK_LIBRARY) and by the host stand-in zmk-host.
+// by name into the types its header publishes. Used by every program that
+// plays the host: zmk-host, the tests, the benchmarks.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "ZELMORK.h"
 #include "win32/entry_point.h"
-#include "windows_path.h"
 
-namespace zmk::test {
+namespace zmk::host {
 
 struct LibraryExports {
     HMODULE module = nullptr;
@@ -36,12 +32,9 @@ struct LibraryExports {
         return nullptr;
     }
 
-    // Loads the library named by ZMK_LIBRARY (a Unix path from ctest or a
-    // script); false unless all four exports bound.
-    bool Load() {
-        const char* unixPath = std::getenv("ZMK_LIBRARY");
-        if (unixPath == nullptr) return false;
-        HMODULE loaded = ::LoadLibraryA(WindowsPath(unixPath).c_str());
+    // Loads the library at path; false unless all four exports bound.
+    bool Load(const char* path) {
+        HMODULE loaded = ::LoadLibraryA(path);
         return loaded != nullptr && Bind(loaded) == nullptr;
     }
 
@@ -51,4 +44,18 @@ struct LibraryExports {
     }
 };
 
-}  // namespace zmk::test
+// "ZMK_GetDeviceStatus: 11 OpenDmxUsb" and the like.
+inline const char* StatusName(int status) {
+    switch (status) {
+        case ZMK_DRIVER_ERROR: return "DriverError";
+        case ZMK_MULTIPLE_DEVICES: return "MultipleDevices";
+        case ZMK_NO_DEVICE: return "NoDevice";
+        case ZMK_OPEN_DMX_USB: return "OpenDmxUsb";
+        case ZMK_DMX_USB_PRO: return "DmxUsbPro";
+        case ZMK_OPEN_DMX_ETHERNET: return "OpenDmxEthernet";
+        case ZMK_UNRECOGNIZED_USB_DEVICE: return "UnrecognizedUsbDevice";
+        default: return "unknown";
+    }
+}
+
+}  // namespace zmk::host

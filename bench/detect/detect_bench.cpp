@@ -14,6 +14,7 @@
 
 #include "artnet_probe.h"
 #include "detect_interfaces.h"
+#include "clock.h"
 #include "wine_support.h"
 
 namespace {
@@ -53,9 +54,9 @@ int main(int argc, char** argv) {
         test::RemoveHostKeys();
         std::snprintf(what, sizeof what, "DetectInterfaces, nothing present");
         for (int i = 0; i < runs; ++i) {
-            LARGE_INTEGER start = test::Now();
+            LARGE_INTEGER start = host::Now();
             failures += DetectInterfaces() != NoDevice;
-            times.push_back(test::ElapsedMs(start));
+            times.push_back(host::MillisecondsSince(start));
         }
     } else {
         SetUpHost();
@@ -65,9 +66,9 @@ int main(int argc, char** argv) {
         std::snprintf(what, sizeof what, "ProbeArtNetNode, %s", scenario.c_str());
         for (int i = 0; i < runs; ++i) {
             node.Scenario(scenario);
-            LARGE_INTEGER start = test::Now();
+            LARGE_INTEGER start = host::Now();
             failures += ProbeArtNetNode() != (reply ? 1 : 0);
-            times.push_back(test::ElapsedMs(start));
+            times.push_back(host::MillisecondsSince(start));
         }
         test::RemoveSettingsFile(test::kHostFolder);
         test::RemoveHostKeys();

@@ -9,13 +9,13 @@
 # Starts its own Wine session in BUILD_DIR and stops it at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=$(cd "$here/../../.." && pwd)
+source_dir=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
 [ -n "${ZMK_WINE_SESSION:-}" ] ||
   exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
 cmake --build "$build" --target detect_bench >/dev/null
-bench="$build/library/detect/bench/detect_bench.exe"
+bench="$build/bench/detect/detect_bench.exe"
 node="$build/standins/artnet-node/artnet-node"
 
 export ZMK_WINE_RUN="$build/wine-run"

@@ -7,10 +7,10 @@
 # Starts its own Wine session in BUILD_DIR and stops it at the end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source_dir=$(cd "$here/../../.." && pwd)
+source_dir=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$source_dir/build/windows}" && pwd)
 runs=${2:-20}
 [ -n "${ZMK_WINE_SESSION:-}" ] ||
   exec bash "$source_dir/testing/wine/wine-session.sh" run "$build/wine-session" bash "$0" "$build" "$runs"
 cmake --build "$build" --target wait_bench >/dev/null
-"$build/wine-run" "$build/library/dialogs/bench/wait_bench.exe" "$runs"
+"$build/wine-run" "$build/bench/wait/wait_bench.exe" "$runs"

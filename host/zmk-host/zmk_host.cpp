@@ -3,21 +3,22 @@
 // Starts Winsock, opens a main window, loads ZELMORK.dll from its own folder
 // and calls the exports on this one user-interface thread, in the order the
 // command line gives. Each call is printed with its result and its time.
-// zmk-host --help tells how to use it.
+// The window, the user who answers the dialogs and the binding of the
+// exports are the host harness's; this program is its command line and its
+// output. zmk-host --help tells how to use it.
 #include <winsock2.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "dialog_user.h"
+#include "host_window.h"
 #include "library_exports.h"
 
 namespace {
@@ -36,13 +37,22 @@ constexpr char kUsage[] =
     "  status      ZMK_GetDeviceStatus: which DMX interface is connected\n"
     "  errorbox    ZMK_DriversErrorBox: run TRAVOLK.exe, then show the driver-error dialog\n"
     "  pause:MS    keep the host's window answering for MS milliseconds\n"
+    "  front       start other-program.exe (beside zmk-host.exe): it comes to the front and hangs\n"
     "  ORDER*N     run ORDER N times in a row\n"
     "\n"
     "Options:\n"
-    "  --answer LIST  play the user of the library's dialogs, answering them in turn with the\n"
-    "                 comma-separated LIST: ok, cancel, unplug (the D2XX stand-in's devices are\n"
-    "                 all pulled out, then the first button), unplug:N (only its N-th device)\n"
-    "                 Without it the dialogs wait for a person.\n"
+    "  --answer LIST  play the user of the library's dialogs: one comma-separated answer a\n"
+    "                 showing, in turn. An answer is one or more of these joined by '+':\n"
+    "                   ok, cancel     click the first button (Rescan DMX, OK) or Cancel\n"
+    "                   enter, escape, close   a key, or the caption's close box\n"
+    "                   unplug         pull out every device of the D2XX stand-in, then ok\n"
+    "                   unplug:N       pull out only its N-th device, then ok\n"
+    "                   quit:CODE      the host posts its WM_QUIT with CODE (a closing host)\n"
+    "                   busy:MS        the host's window stops answering for MS ms\n"
+    "                   wait:MS        the user waits MS ms (ok+wait:1500+quit:7: a quit\n"
+    "                                  during the progress of a rescan)\n"
+    "                 Dialogs beyond the list are left to a person. Without --answer, every\n"
+    "                 dialog waits for a person.\n"
     "  --repeat N     run the whole list of orders N times\n"
     "  --stats        print the median and maximum time of each order at the end\n"
     "  --quiet        print only the statistics\n"
@@ -54,6 +64,8 @@ constexpr char kUsage[] =
     "Statuses: 1 DriverError, 2 MultipleDevices, 10 NoDevice, 11 OpenDmxUsb, 12 DmxUsbPro,\n"
     "13 OpenDmxEthernet, 32 UnrecognizedUsbDevice. Driver-error dialog: 1 IDOK, 2 IDCANCEL,\n"
     "0 no owner window, -1 dialog not created. With --stats: 'stats CALL runs N median X ms max Y ms'.\n"
+    "When the host's quit reaches its loop after a call: 'host: WM_QUIT received, exit code N', and\n"
+    "no further order runs.\n"
     "\n"
     "The D2XX stand-in (ftd2xx.dll in the system folder) reads its devices from\n"
     "%ZMK_FTD2XX_INI%, by default C:\\zmk-standins\\ftd2xx.ini, one line each:\n"
@@ -64,20 +76,10 @@ constexpr char kUsage[] =
     "Exit codes: 0 every order ran; 2 a wrong command line (nothing was run); 3 Winsock did not\n"
     "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export.\n";
 
-constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox"};
+constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox", "front"};
 
-const char* StatusName(int status) {
-    switch (status) {
-        case ZMK_DRIVER_ERROR: return "DriverError";
-        case ZMK_MULTIPLE_DEVICES: return "MultipleDevices";
-        case ZMK_NO_DEVICE: return "NoDevice";
-        case ZMK_OPEN_DMX_USB: return "OpenDmxUsb";
-        case ZMK_DMX_USB_PRO: return "DmxUsbPro";
-        case ZMK_OPEN_DMX_ETHERNET: return "OpenDmxEthernet";
-        case ZMK_UNRECOGNIZED_USB_DEVICE: return "UnrecognizedUsbDevice";
-        default: return "unknown";
-    }
-}
+using zmk::host::StatusName;
+namespace step = zmk::host::step;
 
 // "error 126: The specified module could not be found."
 std::string ErrorText(DWORD error) {
@@ -110,186 +112,55 @@ const char* DialogResultName(INT_PTR result) {
     }
 }
 
-double NowMs() {
-    static LARGE_INTEGER frequency = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double NowMs() { return zmk::host::MillisecondsSince(LARGE_INTEGER{}); }  // since the counter began
 
-std::string LibraryPath() {
+std::string OwnFolder() {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return "ZELMORK.dll";
+    if (length == 0 || length >= MAX_PATH) return {};
     std::string folder(path, length);
-    folder.erase(folder.find_last_of('\\') + 1);
-    return folder + "ZELMORK.dll";
+    return folder.erase(folder.find_last_of('\\') + 1);
 }
 
-LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_PAINT) {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window, &paint);
-        const char text[] = "Borvanect host stand-in";
-        TextOutA(dc, 12, 12, text, static_cast<int>(sizeof text - 1));
-        EndPaint(window, &paint);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
+int NumberAfter(const std::string& word, std::size_t prefix) {
+    if (word.size() <= prefix) return -1;
+    char* end = nullptr;
+    const long value = std::strtol(word.c_str() + prefix, &end, 10);
+    return *end == '\0' && value >= 0 && value <= 0x7FFFFFFF ? static_cast<int>(value) : -1;
 }
 
-HWND CreateHostWindow() {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HostWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = "ZmkHostWindow";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "Borvanect (host stand-in)", WS_OVERLAPPEDWINDOW,
-                                  40, 40, 720, 420, nullptr, nullptr, wc.hInstance, nullptr);
-    if (window) {
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
-        SetForegroundWindow(window);
+// One answer ("ok", "unplug:2", "ok+wait:1500+quit:7") as the user's steps on
+// one showing; false for a word the plan does not know.
+bool AddAnswer(const std::string& answer, zmk::host::Plan& plan) {
+    plan.push_back(step::Await());
+    for (std::size_t start = 0; start <= answer.size();) {
+        std::size_t plus = answer.find('+', start);
+        if (plus == std::string::npos) plus = answer.size();
+        const std::string word = answer.substr(start, plus - start);
+        start = plus + 1;
+        if (word == "ok") plan.push_back(step::Press(IDOK));
+        else if (word == "cancel") plan.push_back(step::Press(IDCANCEL));
+        else if (word == "enter") plan.push_back(step::Act(zmk::host::UserAction::Enter));
+        else if (word == "escape") plan.push_back(step::Act(zmk::host::UserAction::Escape));
+        else if (word == "close") plan.push_back(step::Act(zmk::host::UserAction::CloseBox));
+        else if (word == "unplug") plan.insert(plan.end(), {step::Unplug(0), step::Press(IDOK)});
+        else if (word.rfind("unplug:", 0) == 0 && NumberAfter(word, 7) > 0)
+            plan.insert(plan.end(), {step::Unplug(NumberAfter(word, 7)), step::Press(IDOK)});
+        else if (word.rfind("quit:", 0) == 0 && NumberAfter(word, 5) >= 0) plan.push_back(step::Quit(NumberAfter(word, 5)));
+        else if (word.rfind("busy:", 0) == 0 && NumberAfter(word, 5) >= 0)
+            plan.push_back(step::HostBusy(NumberAfter(word, 5)));
+        else if (word.rfind("wait:", 0) == 0 && NumberAfter(word, 5) >= 0) plan.push_back(step::Pause(NumberAfter(word, 5)));
+        else return false;
     }
-    return window;
+    return true;
 }
-
-// Library texts are Windows-1252; a Linux terminal wants UTF-8.
-std::string Utf8FromAnsi(const char* text) {
-    wchar_t wide[2048];
-    int count = MultiByteToWideChar(1252, 0, text, -1, wide, 2048);
-    char utf8[4096];
-    if (count <= 0 || WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0) return text;
-    return utf8;
-}
-
-void PrintIndented(const std::string& text) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::printf("    | %s\n", text.substr(start, end - start).c_str());
-        start = end + 1;
-    }
-}
-
-// The D2XX stand-in reads its device list from this file on every call.
-std::string StandinDeviceListPath() {
-    const char* path = std::getenv("ZMK_FTD2XX_INI");
-    return path && *path ? path : "C:\\zmk-standins\\ftd2xx.ini";
-}
-
-// Plays the user of the library's modal dialogs from a second thread.
-class DialogUser {
-public:
-    DialogUser(const std::vector<std::string>& answers, DWORD hostThread)
-        : answers_(answers), hostThread_(hostThread) {
-        if (!answers_.empty()) thread_ = std::thread([this] { Run(); });
-    }
-    ~DialogUser() {
-        done_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    void Run() {
-        size_t next = 0;
-        while (!done_ && next < answers_.size()) {
-            HWND dialog = FindDialog(hostThread_);
-            if (!dialog) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(25));
-                continue;
-            }
-            // Give the dialog a moment to finish painting, as a person would.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            Describe(dialog);
-            const std::string& answer = answers_[next++];
-            int button = answer == "cancel" ? IDCANCEL : IDOK;
-            if (answer == "unplug") {
-                if (FILE* file = std::fopen(StandinDeviceListPath().c_str(), "wb")) std::fclose(file);
-                std::printf("  [user] unplugs the USB interfaces\n");
-            } else if (answer.rfind("unplug:", 0) == 0) {
-                Unplug(std::atoi(answer.c_str() + 7));
-            }
-            char label[64] = {};
-            GetDlgItemTextA(dialog, button, label, sizeof label);
-            std::printf("  [user] presses \"%s\"\n", label);
-            std::fflush(stdout);
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-            for (int i = 0; i < 2000 && IsWindow(dialog); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-
-    // Takes the n-th device (1-based) out of the stand-in's device list.
-    static void Unplug(int n) {
-        const std::string path = StandinDeviceListPath();
-        std::string kept, line, removed;
-        if (FILE* file = std::fopen(path.c_str(), "rb")) {
-            char buffer[512];
-            int device = 0;
-            while (std::fgets(buffer, sizeof buffer, file)) {
-                line = buffer;
-                if (line.rfind("device=", 0) == 0 && ++device == n) {
-                    removed = line.substr(7, line.find_last_not_of("\r\n") - 6);
-                    continue;
-                }
-                kept += line;
-            }
-            std::fclose(file);
-        }
-        if (FILE* file = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(kept.data(), 1, kept.size(), file);
-            std::fclose(file);
-        }
-        if (removed.empty()) std::printf("  [user] finds no USB device %d to unplug\n", n);
-        else std::printf("  [user] unplugs USB device %d (%s)\n", n, removed.c_str());
-    }
-
-    static HWND FindDialog(DWORD hostThread) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            hostThread,
-            [](HWND window, LPARAM result) -> BOOL {
-                char cls[16] = {};
-                GetClassNameA(window, cls, sizeof cls);
-                if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        return found;
-    }
-
-    static void Describe(HWND dialog) {
-        char caption[256] = {};
-        GetWindowTextA(dialog, caption, sizeof caption);
-        std::printf("  [dialog] \"%s\"\n", Utf8FromAnsi(caption).c_str());
-        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            char cls[16] = {};
-            GetClassNameA(child, cls, sizeof cls);
-            char text[2048] = {};
-            GetWindowTextA(child, text, sizeof text);
-            const bool picture = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP;
-            if (_stricmp(cls, "Static") == 0 && !picture && text[0]) PrintIndented(Utf8FromAnsi(text));
-        }
-        std::fflush(stdout);
-    }
-
-    std::vector<std::string> answers_;
-    DWORD hostThread_;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 struct Options {
     int repeat = 1;
     bool stats = false;
     bool quiet = false;
     bool window = true;
-    std::vector<std::string> answers;
+    zmk::host::Plan plan;
     std::vector<std::string> orders;
 };
 
@@ -303,17 +174,26 @@ public:
             std::printf("WSAStartup failed (%s)\n", ErrorText(static_cast<DWORD>(error)).c_str());
             return 3;
         }
-        if (options_.window) window_ = CreateHostWindow();
-        DialogUser user(options_.answers, GetCurrentThreadId());
+        if (options_.window) window_ = std::make_unique<zmk::host::HostWindow>();
+        std::unique_ptr<zmk::host::DialogUser> user;
+        if (!options_.plan.empty() && window_) {
+            zmk::host::DialogUser::Options userOptions;
+            userOptions.cancelUnplanned = false;
+            userOptions.narrate = stdout;
+            userOptions.otherProgram = OwnFolder() + "other-program.exe";
+            user = std::make_unique<zmk::host::DialogUser>(*window_, options_.plan, userOptions);
+        }
         int status = 0;
-        for (int round = 0; round < options_.repeat && status == 0; ++round) {
+        for (int round = 0; round < options_.repeat && status == 0 && !quit_; ++round) {
             for (const std::string& order : options_.orders) {
                 status = RunOrder(order);
-                if (status != 0) break;
+                if (status != 0 || quit_) break;
             }
         }
+        if (user) user->Stop();
         library_.Unload();
-        if (window_) DestroyWindow(window_);
+        other_.reset();
+        window_.reset();
         WSACleanup();
         if (options_.stats) PrintStats();
         std::fflush(stdout);
@@ -328,7 +208,7 @@ private:
             name = order.substr(0, star);
             times = std::atoi(order.c_str() + star + 1);
         }
-        for (int i = 0; i < times; ++i) {
+        for (int i = 0; i < times && !quit_; ++i) {
             int status = RunOne(name);
             if (status != 0) return status;
         }
@@ -338,7 +218,7 @@ private:
     int RunOne(const std::string& name) {
         if (name == "load") {
             if (library_.module) return 0;
-            std::string path = LibraryPath();
+            const std::string path = OwnFolder() + ZELMORK_LIBRARY_NAME;
             double start = NowMs();
             HMODULE module = LoadLibraryA(path.c_str());
             double elapsed = NowMs() - start;
@@ -363,7 +243,14 @@ private:
             return 0;
         }
         if (name.rfind("pause:", 0) == 0) {
-            PumpFor(std::atoi(name.c_str() + 6));
+            int code = 0;
+            if (zmk::host::PumpMessages(std::atoi(name.c_str() + 6), &code)) ReportQuit(code);
+            return 0;
+        }
+        if (name == "front") {
+            other_ = std::make_unique<zmk::host::OtherProgram>(OwnFolder() + "other-program.exe");
+            std::printf("front: %s\n", other_->InFront() ? "another program is in front, and hangs"
+                                                          : "another program started but is not in front");
             return 0;
         }
         if (!library_.module) {
@@ -388,25 +275,20 @@ private:
             Report("ZMK_GetDeviceStatus", elapsed, text);
         } else if (name == "errorbox") {
             double start = NowMs();
-            INT_PTR result = library_.driversErrorBox(window_);
+            INT_PTR result = library_.driversErrorBox(window_ ? window_->get() : nullptr);
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(result), DialogResultName(result));
             Report("ZMK_DriversErrorBox", elapsed, text);
         }
+        // A quit the host posted during the call is its loop's, now that the call is back.
+        int code = 0;
+        if (zmk::host::TakeQuit(&code)) ReportQuit(code);
         return 0;
     }
 
-    // Keeps the host's window alive, as a host's message loop would.
-    void PumpFor(int milliseconds) {
-        double end = NowMs() + milliseconds;
-        for (double now = NowMs(); now < end; now = NowMs()) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now) + 1, QS_ALLINPUT);
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-        }
+    void ReportQuit(int code) {
+        quit_ = true;
+        std::printf("host: WM_QUIT received, exit code %d; no further order runs\n", code);
     }
 
     void Report(const char* call, double elapsed, const char* result) {
@@ -429,8 +311,10 @@ private:
     }
 
     const Options& options_;
-    zmk::test::LibraryExports library_;
-    HWND window_ = nullptr;
+    zmk::host::LibraryExports library_;
+    std::unique_ptr<zmk::host::HostWindow> window_;
+    std::unique_ptr<zmk::host::OtherProgram> other_;
+    bool quit_ = false;
     std::map<std::string, std::vector<double>> times_;
 };
 
@@ -454,15 +338,13 @@ int main(int argc, char** argv) {
                 size_t comma = list.find(',', start);
                 if (comma == std::string::npos) comma = list.size();
                 const std::string answer = list.substr(start, comma - start);
-                const bool unplugOne = answer.rfind("unplug:", 0) == 0 && std::atoi(answer.c_str() + 7) > 0;
-                if (answer != "ok" && answer != "cancel" && answer != "unplug" && !unplugOne) {
-                    std::printf("zmk-host: unknown answer '%s'; the answers are ok, cancel, unplug, unplug:N"
-                                " (nothing was run)\n",
+                start = comma + 1;
+                if (!AddAnswer(answer, options.plan)) {
+                    std::printf("zmk-host: unknown answer '%s'; an answer joins ok, cancel, enter, escape, close,"
+                                " unplug, unplug:N, quit:CODE, busy:MS, wait:MS with '+' (nothing was run)\n",
                                 answer.c_str());
                     return 2;
                 }
-                options.answers.push_back(answer);
-                start = comma + 1;
             }
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
@@ -472,7 +354,7 @@ int main(int argc, char** argv) {
             return 2;
         } else if (!IsKnownOrder(arg)) {
             std::printf("zmk-host: unknown order %s; the orders are load, unload, init, release, status, errorbox,"
-                        " pause:MS, each with an optional *N (nothing was run)\n",
+                        " front, pause:MS, each with an optional *N (nothing was run)\n",
                         arg.c_str());
             return 2;
         } else {

@@ -10,17 +10,19 @@
 #include <string>
 
 #include "detection_problem_dialog.h"
-#include "dialog_driver.h"
 #include "dialog_palette.h"
+#include "dialog_user.h"
 #include "driver_error_dialog.h"
+#include "host_window.h"
 #include "module_handle.h"
+#include "screen_pixels.h"
 #include "themed_message_box.h"
 #include "windows_path.h"
 
 namespace {
 
-using namespace zmk::testing;
-using zmk::test::WindowsPath;
+using namespace zmk::host;
+using namespace zmk::test;
 
 // The stand-in tool, ending with 0, where the library looks for it.
 bool PlaceTool(const std::string& standIn) {
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
     HostWindow host;
     const std::string out = WindowsPath(argv[2]);
     bool saved = false;
-    RunDriven(
+    RunWithUser(
         [&]() -> INT_PTR {
             switch (state->show) {
                 case 0: return zmk::ShowDetectionProblemDialog(host.get(), zmk::kModeUnrecognizedDevice);

@@ -1,0 +1,338 @@
+#include "dialog_user.h"
+
+#include <cstdarg>
+
+#include "device_list.h"
+#include "host_window.h"
+
+namespace zmk::host {
+namespace {
+
+constexpr int kAwaitMs = 30000;
+constexpr int kPollMs = 20;
+constexpr char kDialogClass[] = "#32770";  // the dialog manager's class
+constexpr int kProgressControl = 1006;
+
+// Captions and texts of the library's dialogs are Windows-1252; a Linux
+// terminal wants UTF-8.
+std::string Utf8FromAnsi(const std::string& text) {
+    wchar_t wide[2048];
+    const int count = ::MultiByteToWideChar(1252, 0, text.c_str(), -1, wide, 2048);
+    char utf8[4096];
+    if (count <= 0 || ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0)
+        return text;
+    return utf8;
+}
+
+void PostKey(HWND dialog, UINT key) {
+    // The dialog manager reads keys from the focused control's queue message.
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    HWND target = dialog;
+    if (::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus)
+        target = info.hwndFocus;
+    ::PostMessageA(target, WM_KEYDOWN, key, 1);
+    ::PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+}  // namespace
+
+std::string WindowText(HWND window) {
+    // InternalGetWindowText reads the caption the window manager keeps:
+    // unlike GetWindowText it sends nothing to a window of this process.
+    wchar_t wide[1024];
+    const int length = ::InternalGetWindowText(window, wide, 1024);
+    if (length <= 0) return {};
+    char text[2048];
+    const int size = ::WideCharToMultiByte(1252, 0, wide, length, text, sizeof text, nullptr, nullptr);
+    return std::string(text, size > 0 ? size : 0);
+}
+
+std::string ItemText(HWND dialog, int id) {
+    HWND item = ::GetDlgItem(dialog, id);
+    if (!item) return {};
+    char text[4096] = {};
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                               &length))
+        return {};
+    return std::string(text, length < sizeof text ? length : 0);
+}
+
+namespace {
+
+HWND FindDialog(DWORD thread, const char* caption, bool shownOnly, HWND other) {
+    for (HWND window = ::FindWindowExA(nullptr, nullptr, kDialogClass, nullptr); window;
+         window = ::FindWindowExA(nullptr, window, kDialogClass, nullptr)) {
+        if (window == other || ::GetWindowThreadProcessId(window, nullptr) != thread) continue;
+        if (shownOnly && !::IsWindowVisible(window)) continue;
+        if (caption && *caption && WindowText(window) != caption) continue;
+        return window;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+HWND FindShownDialog(DWORD thread, const char* caption, HWND other) {
+    return FindDialog(thread, caption, true, other);
+}
+
+HWND FindThreadDialog(DWORD thread, const char* caption) { return FindDialog(thread, caption, false, nullptr); }
+
+HWND WaitForDialog(DWORD thread, const char* caption, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += kPollMs) {
+        if (HWND found = FindShownDialog(thread, caption)) {
+            // Let it finish its first paint before anyone looks at it.
+            ::Sleep(300);
+            return found;
+        }
+        ::Sleep(kPollMs);
+    }
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += kPollMs) {
+        if (!::IsWindow(window)) return true;
+        ::Sleep(kPollMs);
+    }
+    return false;
+}
+
+void Perform(HWND dialog, UserAction action) {
+    switch (action) {
+        case UserAction::Enter: PostKey(dialog, VK_RETURN); break;
+        case UserAction::Escape: PostKey(dialog, VK_ESCAPE); break;
+        case UserAction::CloseBox: ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+        case UserAction::Close: ::PostMessageA(dialog, WM_CLOSE, 0, 0); break;
+        case UserAction::ClickOk: ::PostMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); break;
+        case UserAction::ClickCancel: ::PostMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0); break;
+        case UserAction::PressOk:
+        case UserAction::PressCancel: {
+            const int id = action == UserAction::PressOk ? IDOK : IDCANCEL;
+            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+            break;
+        }
+    }
+}
+
+int ButtonOf(UserAction action) {
+    switch (action) {
+        case UserAction::ClickOk:
+        case UserAction::PressOk: return IDOK;
+        case UserAction::ClickCancel:
+        case UserAction::PressCancel: return IDCANCEL;
+        default: return 0;
+    }
+}
+
+const char* Describe(UserAction action) {
+    switch (action) {
+        case UserAction::Enter: return "presses Enter";
+        case UserAction::Escape: return "presses Escape";
+        case UserAction::CloseBox: return "clicks the close box";
+        case UserAction::Close: return "closes the window (WM_CLOSE)";
+        case UserAction::ClickOk:
+        case UserAction::PressOk: return "clicks the first button";
+        case UserAction::ClickCancel:
+        case UserAction::PressCancel: return "clicks Cancel";
+    }
+    return "acts";
+}
+
+namespace step {
+Step Await(const char* caption) { return {Step::Kind::Await, UserAction::PressOk, 0, caption ? caption : ""}; }
+Step Act(UserAction action) { return {Step::Kind::Act, action, 0, {}}; }
+Step Unplug(int n) { return {Step::Kind::Unplug, UserAction::PressOk, n, {}}; }
+Step Replug(const std::string& devices) { return {Step::Kind::Replug, UserAction::PressOk, 0, devices}; }
+Step Quit(int exitCode) { return {Step::Kind::Quit, UserAction::PressOk, exitCode, {}}; }
+Step HostBusy(int milliseconds) { return {Step::Kind::HostBusy, UserAction::PressOk, milliseconds, {}}; }
+Step OtherInFront() { return {Step::Kind::OtherInFront, UserAction::PressOk, 0, {}}; }
+Step Pause(int milliseconds) { return {Step::Kind::Pause, UserAction::PressOk, milliseconds, {}}; }
+Step AwaitGone() { return {Step::Kind::AwaitGone, UserAction::PressOk, 0, {}}; }
+}  // namespace step
+
+DialogUser::DialogUser(HostWindow& host, Plan plan, Options options)
+    : host_(&host), hostThread_(host.thread()), plan_(std::move(plan)), options_(std::move(options)),
+      started_(Now()) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+DialogUser::DialogUser(DWORD hostThread, std::function<void(DWORD)> drive)
+    : hostThread_(hostThread), drive_(std::move(drive)), started_(Now()) {
+    thread_ = std::thread([this] { drive_(hostThread_); });
+}
+
+DialogUser::~DialogUser() { Stop(); }
+
+void DialogUser::Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void DialogUser::Say(const char* format, ...) {
+    if (!options_.narrate) return;
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(options_.narrate, format, arguments);
+    va_end(arguments);
+    std::fflush(options_.narrate);
+}
+
+// Follows the dialog acted on last for up to ms, or until it has closed:
+// what its progress line shows, and when it ends.
+void DialogUser::Watch(int milliseconds) {
+    const LARGE_INTEGER start = Now();
+    while (MillisecondsSince(start) < milliseconds) {
+        SeenDialog* dialog = Current();
+        if (!dialog || dialog->closedAt.QuadPart != 0) {
+            // Nothing open to follow: a pause still lasts its time.
+            if (milliseconds >= kAwaitMs) return;
+            ::Sleep(kPollMs);
+            continue;
+        }
+        if (!::IsWindow(dialog->window)) {
+            dialog->closedAt = Now();
+            if (dialog->actedMs >= 0) dialog->openMs = MillisecondsSince(started_) - dialog->actedMs;
+            return;
+        }
+        // The control empties as the dialog is torn down: keep the last text it showed.
+        const std::string progress = ItemText(dialog->window, kProgressControl);
+        if (!progress.empty()) dialog->progressAtEnd = progress;
+        ::Sleep(kPollMs);
+    }
+}
+
+void DialogUser::MarkActed() {
+    SeenDialog* dialog = Current();
+    if (dialog && dialog->actedMs < 0 && ::IsWindow(dialog->window)) dialog->actedMs = MillisecondsSince(started_);
+}
+
+bool DialogUser::AwaitDialog(const std::string& caption, bool planned) {
+    if (Current()) Watch(kAwaitMs);
+    const LARGE_INTEGER start = Now();
+    HWND found = nullptr;
+    while (!found && MillisecondsSince(start) < kAwaitMs) {
+        // The call has returned: no dialog will come any more.
+        if (done_) return false;
+        found = FindShownDialog(hostThread_, caption.c_str());
+        if (!found) ::Sleep(kPollMs);
+    }
+    if (!found) return false;
+    SeenDialog seen;
+    seen.window = found;
+    seen.planned = planned;
+    seen.shownMs = MillisecondsSince(started_);
+    seen.caption = WindowText(found);
+    seen.owner = ::GetWindow(found, GW_OWNER);
+    if (seen.owner) ::GetWindowThreadProcessId(seen.owner, &seen.ownerProcess);
+    if (other_) seen.otherEnabled = ::IsWindowEnabled(other_->window()) != FALSE;
+    // Its texts are set before it shows; a moment more for its first paint.
+    ::Sleep(150);
+    std::vector<std::string> texts;
+    for (HWND child = ::GetWindow(found, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char kind[16] = {};
+        ::GetClassNameA(child, kind, sizeof kind);
+        if (lstrcmpiA(kind, "Static") != 0 || (::GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            continue;
+        std::string text = ItemText(found, ::GetDlgCtrlID(child));
+        if (!text.empty()) texts.push_back(std::move(text));
+    }
+    if (!texts.empty()) seen.message = texts.front();
+    seen_.push_back(seen);
+    current_ = static_cast<int>(seen_.size()) - 1;
+
+    Say("  [dialog] \"%s\"%s\n", Utf8FromAnsi(seen.caption).c_str(), planned ? "" : " (not in the plan)");
+    for (const std::string& ansi : texts) {
+        const std::string text = Utf8FromAnsi(ansi);
+        for (std::size_t at = 0; at <= text.size();) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            Say("    | %s\n", text.substr(at, end - at).c_str());
+            at = end + 1;
+        }
+    }
+    return true;
+}
+
+void DialogUser::Carry(const Step& step) {
+    switch (step.kind) {
+        case Step::Kind::Await:
+            AwaitDialog(step.text, true);
+            break;
+        case Step::Kind::Act: {
+            SeenDialog* dialog = Current();
+            if (!dialog || !::IsWindow(dialog->window)) break;
+            const int button = ButtonOf(step.action);
+            const std::string label = button ? ItemText(dialog->window, button) : std::string();
+            if (!label.empty()) Say("  [user] clicks \"%s\"\n", Utf8FromAnsi(label).c_str());
+            // A dialog without that button: its command is what the key gives.
+            else if (button == IDOK) Say("  [user] presses Enter\n");
+            else if (button == IDCANCEL) Say("  [user] presses Escape\n");
+            else Say("  [user] %s\n", Describe(step.action));
+            if (dialog->caption == kSystemErrorBoxCaption && dialog->actedMs < 0)
+                Say("  [library] the system-error box closes; the driver-error dialog ends without showing\n");
+            MarkActed();
+            Perform(dialog->window, step.action);
+            break;
+        }
+        case Step::Kind::Unplug: {
+            const std::string removed = UnplugDevices(step.value);
+            if (removed.empty()) Say("  [user] finds no USB device to unplug\n");
+            else if (step.value == 0) Say("  [user] unplugs every USB interface\n");
+            else Say("  [user] unplugs USB device %d (%s)\n", step.value,
+                     removed.substr(0, removed.find('\n')).c_str());
+            break;
+        }
+        case Step::Kind::Replug:
+            WriteDeviceList(step.text);
+            Say("  [user] plugs in other devices\n");
+            break;
+        case Step::Kind::Quit:
+            Say("  [host] posts its quit (exit code %d), as a closing host does\n", step.value);
+            MarkActed();
+            if (host_) host_->PostQuit(step.value);
+            break;
+        case Step::Kind::HostBusy:
+            Say("  [host] stops answering for %d ms\n", step.value);
+            if (host_) host_->PostBusy(step.value);
+            break;
+        case Step::Kind::OtherInFront:
+            other_ = std::make_unique<OtherProgram>(options_.otherProgram);
+            Say(other_->InFront() ? "  [user] switches to another program, which then hangs\n"
+                                  : "  [user] starts another program, which did not come to the front\n");
+            break;
+        case Step::Kind::Pause:
+            Watch(step.value);
+            break;
+        case Step::Kind::AwaitGone:
+            Watch(kAwaitMs);
+            break;
+    }
+}
+
+void DialogUser::Run() {
+    for (const Step& step : plan_) {
+        // Once the call has returned, what is left of the plan has no dialog to act on.
+        if (done_ && (step.kind == Step::Kind::Await || step.kind == Step::Kind::Act)) break;
+        Carry(step);
+    }
+    while (!done_ && options_.cancelUnplanned) {
+        if (!AwaitDialog("", false)) break;
+        Say("  [user] clicks Cancel\n");
+        MarkActed();
+        Perform(Current()->window, UserAction::PressCancel);
+    }
+    if (Current()) Watch(kAwaitMs);
+}
+
+INT_PTR RunWithUser(const std::function<INT_PTR()>& call, const std::function<void(DWORD)>& drive) {
+    DialogUser user(::GetCurrentThreadId(), drive);
+    const INT_PTR result = call();
+    user.Stop();
+    return result;
+}
+
+}  // namespace zmk::host

@@ -1,0 +1,151 @@
+// The user in front of the host: a second thread that finds the library's
+// dialogs on the host's user-interface thread and answers them by a plan,
+// while that thread is inside a call of the library. Also the few ways of
+// finding, reading and acting on a dialog that the plan is made of, for
+// programs that drive a dialog step by step themselves.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clock.h"
+#include "other_program.h"
+
+namespace zmk::host {
+
+inline constexpr char kScanDialogCaption[] = "Borvanect  -  DMX Device Scan";
+inline constexpr char kErrorDialogCaption[] = "Borvanect  -  DMX Device Error";
+inline constexpr char kSystemErrorBoxCaption[] = "ZELMORK";
+
+// A visible dialog of the thread, with this caption (any, when null), other
+// than `not`. Reads captions without sending messages: a thread that is busy
+// or hung must not block the one looking.
+HWND FindShownDialog(DWORD thread, const char* caption = nullptr, HWND other = nullptr);
+// The same, shown or not (a dialog still in its initialisation is not).
+HWND FindThreadDialog(DWORD thread, const char* caption);
+HWND WaitForDialog(DWORD thread, const char* caption, int timeoutMs = 15000);
+bool WaitUntilGone(HWND window, int timeoutMs = 15000);
+std::string WindowText(HWND window);
+// A control's text, asked with a time-out: empty when the dialog does not answer.
+std::string ItemText(HWND dialog, int id);
+
+// What a user does to a dialog. Press* post the button's command as its click
+// does, whether or not the button is enabled (as other programs and closing
+// hosts send them); Click* go through the button itself.
+enum class UserAction { Enter, Escape, CloseBox, Close, ClickOk, ClickCancel, PressOk, PressCancel };
+void Perform(HWND dialog, UserAction action);
+const char* Describe(UserAction action);
+// The button an action clicks or presses; 0 for keys and the window's own close.
+int ButtonOf(UserAction action);
+
+// One step of the user's plan, carried out in order.
+struct Step {
+    enum class Kind { Await, Act, Unplug, Replug, Quit, HostBusy, OtherInFront, Pause, AwaitGone };
+    Kind kind;
+    UserAction action = UserAction::PressOk;  // Act
+    int value = 0;                            // Unplug: device (0: all); Quit: exit code; ms for the others
+    std::string text;                         // Await: caption (empty: any dialog); Replug: the devices
+};
+
+namespace step {
+// Waits (up to 30 s) for the next dialog to be shown; the steps after it act on it.
+Step Await(const char* caption = "");
+Step Act(UserAction action);
+inline Step Press(int button) { return Act(button == IDCANCEL ? UserAction::PressCancel : UserAction::PressOk); }
+// Takes the n-th device out of the D2XX stand-in's list (0: every one).
+Step Unplug(int n);
+// The user plugs a different set of devices: the stand-in's whole list.
+Step Replug(const std::string& devices);
+// The host posts its quit with this exit code, from its own window procedure.
+Step Quit(int exitCode);
+// The host's window procedure does not return for ms.
+Step HostBusy(int milliseconds);
+// Another program comes to the front and stops answering there.
+Step OtherInFront();
+Step Pause(int milliseconds);
+// Until the dialog acted on last has closed (or 30 s).
+Step AwaitGone();
+// The usual answer to one showing: wait for it, then press.
+inline std::vector<Step> Answer(int button) { return {Await(), Press(button)}; }
+}  // namespace step
+
+using Plan = std::vector<Step>;
+
+// One showing of a dialog, as the user saw it.
+struct SeenDialog {
+    HWND window = nullptr;
+    std::string caption;
+    std::string message;        // its first text that is not empty
+    HWND owner = nullptr;
+    DWORD ownerProcess = 0;     // 0: no owner
+    bool planned = true;        // false: after the plan ran out; it was cancelled
+    double shownMs = 0;         // from the user's start to the dialog on screen
+    double actedMs = -1;        // from the user's start to the first action on it; -1: none
+    double openMs = -1;         // from the first action on it to its end; -1: never acted on
+    std::string progressAtEnd;  // the last text its progress line showed
+    bool otherEnabled = true;   // the other program's window, while this dialog was up
+    LARGE_INTEGER closedAt = {};
+};
+
+class HostWindow;
+
+class DialogUser {
+public:
+    struct Options {
+        Options() {}
+        // Dialogs shown after the plan ran out are cancelled, so that a call ends.
+        bool cancelUnplanned = true;
+        // Says each dialog and each step on this stream ("[dialog] ...", "[user] ...").
+        std::FILE* narrate = nullptr;
+        // The other program's executable, for OtherInFront.
+        std::string otherProgram;
+    };
+
+    // Starts answering the dialogs of host's thread at once.
+    DialogUser(HostWindow& host, Plan plan, Options options = Options());
+    // Runs drive(hostThread) on the user's thread instead of a plan.
+    DialogUser(DWORD hostThread, std::function<void(DWORD)> drive);
+    ~DialogUser();
+    DialogUser(const DialogUser&) = delete;
+    DialogUser& operator=(const DialogUser&) = delete;
+
+    // Ends the user's thread (after the dialog acted on last has closed).
+    void Stop();
+    const std::vector<SeenDialog>& Seen() const { return seen_; }
+    // The other program that came to the front, when a step brought it there.
+    const OtherProgram* Other() const { return other_.get(); }
+
+private:
+    void Run();
+    void Carry(const Step& step);
+    bool AwaitDialog(const std::string& caption, bool planned);
+    void Watch(int milliseconds);
+    void MarkActed();
+    SeenDialog* Current() { return current_ < 0 ? nullptr : &seen_[static_cast<std::size_t>(current_)]; }
+    void Say(const char* format, ...);
+
+    HostWindow* host_ = nullptr;
+    DWORD hostThread_ = 0;
+    Plan plan_;
+    Options options_;
+    std::function<void(DWORD)> drive_;
+    LARGE_INTEGER started_ = {};
+    std::vector<SeenDialog> seen_;
+    int current_ = -1;  // the dialog the steps act on: an index into seen_
+    std::unique_ptr<OtherProgram> other_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// Calls call() on this (the host's) thread while drive(thisThread) runs on
+// the user's thread; returns what call() returned once both are done.
+INT_PTR RunWithUser(const std::function<INT_PTR()>& call, const std::function<void(DWORD)>& drive);
+
+}  // namespace zmk::host
