@@ -30,6 +30,27 @@ bool NeedsUser(zmk::DeviceStatus status) {
     return status == zmk::UnrecognizedUsbDevice || status == zmk::MultipleDevices;
 }
 
+// One call of the library at a time. The host may call in again from its
+// window procedure while the library's waits dispatch its messages, or from
+// another thread, though it should not: such a call returns at once rather
+// than share the D2XX binding, the dialogs' state and UDP 6454 with the call
+// in progress.
+LONG g_callInProgress = 0;
+
+class ExclusiveCall {
+public:
+    ExclusiveCall() noexcept : owner_(::InterlockedCompareExchange(&g_callInProgress, 1, 0) == 0) {}
+    ~ExclusiveCall() {
+        if (owner_) ::InterlockedExchange(&g_callInProgress, 0);
+    }
+    ExclusiveCall(const ExclusiveCall&) = delete;
+    ExclusiveCall& operator=(const ExclusiveCall&) = delete;
+    explicit operator bool() const noexcept { return owner_; }
+
+private:
+    bool owner_;
+};
+
 }  // namespace
 
 extern "C" {
@@ -40,8 +61,12 @@ void ZELMORK_CALL ZMK_Release(void) { zmk::TheDialogPalette().Release(); }
 
 // Detects the connected interface. When the user has to fix something, the
 // detection-problem dialog asks for a re-plug; "Rescan DMX" detects again, as
-// often as the user likes, and "Cancel" hands the problem status to the host.
+// often as the user likes, and "Cancel" hands the problem status to the host,
+// as does a host that asked to quit meanwhile. A call made while another is
+// in progress detects nothing and answers NoDevice.
 int ZELMORK_CALL ZMK_GetDeviceStatus(void) {
+    const ExclusiveCall call;
+    if (!call) return zmk::NoDevice;
     const zmk::HostQuitKeeper hostQuit;
     for (;;) {
         const zmk::DeviceStatus status = zmk::DetectInterfaces();
@@ -49,12 +74,17 @@ int ZELMORK_CALL ZMK_GetDeviceStatus(void) {
 
         const INT_PTR mode =
             status == zmk::UnrecognizedUsbDevice ? zmk::kModeUnrecognizedDevice : zmk::kModeMultipleDevices;
-        const INT_PTR answer = zmk::ShowDetectionProblemDialog(GetForegroundWindow(), mode);
+        const INT_PTR answer = zmk::ShowDetectionProblemDialog(zmk::ChooseDialogOwner(), mode);
         zmk::WaitPumpingMessages(kAfterDialogMilliseconds);
-        if (answer != IDOK) return status;
+        if (answer != IDOK || zmk::HostAskedToQuit()) return status;
     }
 }
 
-INT_PTR ZELMORK_CALL ZMK_DriversErrorBox(HWND owner) { return zmk::ShowDriverErrorDialog(owner); }
+// -1, as for a dialog that cannot be created, when another call is in progress.
+INT_PTR ZELMORK_CALL ZMK_DriversErrorBox(HWND owner) {
+    const ExclusiveCall call;
+    if (!call) return -1;
+    return zmk::ShowDriverErrorDialog(owner);
+}
 
 }  // extern "C"

@@ -228,7 +228,7 @@ bool DialogUser::AwaitDialog(const std::string& caption, bool planned) {
     seen.caption = WindowText(found);
     seen.owner = ::GetWindow(found, GW_OWNER);
     if (seen.owner) ::GetWindowThreadProcessId(seen.owner, &seen.ownerProcess);
-    if (other_) seen.otherEnabled = ::IsWindowEnabled(other_->window()) != FALSE;
+    if (Other()) seen.otherEnabled = ::IsWindowEnabled(Other()->window()) != FALSE;
     // Its texts are set before it shows; a moment more for its first paint.
     ::Sleep(150);
     std::vector<std::string> texts;

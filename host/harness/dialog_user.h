@@ -106,6 +106,8 @@ public:
         std::FILE* narrate = nullptr;
         // The other program's executable, for OtherInFront.
         std::string otherProgram;
+        // Another program already in front, whose window each seen dialog notes.
+        const OtherProgram* other = nullptr;
     };
 
     // Starts answering the dialogs of host's thread at once.
@@ -120,7 +122,7 @@ public:
     void Stop();
     const std::vector<SeenDialog>& Seen() const { return seen_; }
     // The other program that came to the front, when a step brought it there.
-    const OtherProgram* Other() const { return other_.get(); }
+    const OtherProgram* Other() const { return other_ ? other_.get() : options_.other; }
 
 private:
     void Run();

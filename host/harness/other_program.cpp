@@ -23,12 +23,13 @@ BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM lParam) {
 
 }  // namespace
 
-OtherProgram::OtherProgram(const std::string& path) {
+OtherProgram::OtherProgram(const std::string& path, int hangMs) {
     // The program sets this event once it is in front and about to stop answering.
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     UniqueHandle ready(::CreateEventA(&inheritable, TRUE, FALSE, nullptr));
     if (!ready) return;
-    std::string commandLine = "\"" + path + "\" " + std::to_string(reinterpret_cast<ULONG_PTR>(ready.get()));
+    std::string commandLine = "\"" + path + "\" " + std::to_string(reinterpret_cast<ULONG_PTR>(ready.get())) + " " +
+                              std::to_string(hangMs);
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back('\0');
     STARTUPINFOA startup{};

@@ -13,8 +13,8 @@ namespace zmk::host {
 class OtherProgram {
 public:
     // Starts the program at path and waits (bounded) until its window is in
-    // front and it has stopped answering.
-    explicit OtherProgram(const std::string& path);
+    // front and it has stopped answering, which it does for hangMs.
+    explicit OtherProgram(const std::string& path, int hangMs = 60000);
     // Ends the program.
     ~OtherProgram();
     OtherProgram(const OtherProgram&) = delete;

@@ -19,9 +19,14 @@ INT_PTR g_mode = 0;
 int g_stepCounter = 0;
 HCURSOR g_savedCursor = nullptr;
 char g_progressText[kProgressCapacity] = {};
+// What the dialog ended itself with (0: it did not: the host's quit ended
+// its loop), and the progress's state while it runs.
+INT_PTR g_answer = 0;
+bool g_progressRunning = false;
+bool g_cancelRequested = false;
 
-
-void RunRescanProgress(HWND dialog) noexcept {
+// The seven steps; false when a cancel stopped them.
+bool RunRescanProgress(HWND dialog) noexcept {
     ::SetCapture(dialog);
     g_savedCursor = ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
     ::EnableWindow(::GetDlgItem(dialog, IDOK), FALSE);
@@ -30,20 +35,25 @@ void RunRescanProgress(HWND dialog) noexcept {
     HWND progress = ::GetDlgItem(dialog, IDC_DETECTION_PROGRESS);
     AssignText(g_progressText, kProgressStartText);
     ::SetWindowTextA(progress, g_progressText);
-    for (g_stepCounter = 0; g_stepCounter < kProgressSteps; ++g_stepCounter) {
+    g_progressRunning = true;
+    g_cancelRequested = false;
+    for (g_stepCounter = 0; g_stepCounter < kProgressSteps && !g_cancelRequested; ++g_stepCounter) {
         WaitPumpingMessages(kProgressStepMilliseconds);
         AppendText(g_progressText, kProgressStepText);
         ::SetWindowTextA(progress, g_progressText);
         ::RedrawWindow(progress, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
+    g_progressRunning = false;
 
     ::SetCursor(g_savedCursor);
     g_savedCursor = nullptr;
     // The buttons stay disabled and the capture ends with the window.
+    return !g_cancelRequested;
 }
 
 INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
     g_mode = static_cast<INT_PTR>(lParam);
+    g_answer = 0;
     const char* text = g_mode == kModeUnrecognizedDevice ? kUnrecognizedDeviceText : kMultipleDevicesText;
     ::SetDlgItemTextA(dialog, IDC_DETECTION_MESSAGE, text);
     // The dialog manager shows a dialog whose template is not visible only
@@ -54,8 +64,32 @@ INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
 }
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) noexcept {
-    if (LOWORD(wParam) == IDOK && g_mode == kModeUnrecognizedDevice) RunRescanProgress(dialog);
+    const WORD id = LOWORD(wParam);
+    // The progress disables both buttons, yet a cancel still arrives (the
+    // close box, Escape, another program): it stops the progress at its next
+    // step and the dialog ends with 2, never overwritten by the progress's 1.
+    // Nothing else may start a second progress under the first.
+    if (g_progressRunning) {
+        g_cancelRequested = g_cancelRequested || id == IDCANCEL;
+        return TRUE;
+    }
+    if (id == IDOK && g_mode == kModeUnrecognizedDevice && !RunRescanProgress(dialog)) {
+        g_answer = IDCANCEL;
+        ::EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    if (id == IDOK || id == IDCANCEL) g_answer = id;
     return EndOnOkOrCancel(dialog, wParam);
+}
+
+struct OwnerSearch {
+    HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM lParam) {
+    if (!::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER)) return TRUE;
+    reinterpret_cast<OwnerSearch*>(lParam)->found = window;
+    return FALSE;
 }
 
 }  // namespace
@@ -77,9 +111,26 @@ INT_PTR CALLBACK DetectionProblemDialogProc(HWND dialog, UINT message, WPARAM wP
     }
 }
 
+HWND ChooseDialogOwner() noexcept {
+    const DWORD thread = ::GetCurrentThreadId();
+    HWND foreground = ::GetForegroundWindow();
+    if (foreground && ::GetWindowThreadProcessId(foreground, nullptr) == thread) return foreground;
+    // Another program is in front (the user switched away during the probe).
+    // Owning the dialog by its window would disable that program's window and
+    // wait on it whenever it does not answer: the host's own main window owns
+    // it instead, or nothing.
+    OwnerSearch search{nullptr};
+    ::EnumThreadWindows(thread, FindMainWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 INT_PTR ShowDetectionProblemDialog(HWND owner, INT_PTR mode) noexcept {
-    return ::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DETECTION_PROBLEM), owner,
-                             DetectionProblemDialogProc, static_cast<LPARAM>(mode));
+    const INT_PTR result = ::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DETECTION_PROBLEM), owner,
+                                             DetectionProblemDialogProc, static_cast<LPARAM>(mode));
+    // What the dialog manager returns when the host's quit ended its loop is
+    // not the same on every system: only an answer the dialog gave counts.
+    if (result <= 0) return result;
+    return g_answer != 0 ? g_answer : IDCANCEL;
 }
 
 }  // namespace zmk

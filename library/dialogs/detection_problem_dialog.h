@@ -27,8 +27,13 @@ inline constexpr int kProgressStepMilliseconds = 750;
 
 INT_PTR CALLBACK DetectionProblemDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Shows dialog 107 of the library modally: 1 "Rescan DMX", 2 "Cancel",
-// -1 or 0 when it cannot be shown.
+// The window that owns the dialog: the foreground window when it is the
+// calling thread's, else the thread's first visible unowned top-level window,
+// else none. Never another program's window.
+HWND ChooseDialogOwner() noexcept;
+
+// Shows dialog 107 of the library modally: 1 "Rescan DMX", 2 "Cancel" (also
+// when the host's quit ended it), -1 or 0 when it cannot be shown.
 INT_PTR ShowDetectionProblemDialog(HWND owner, INT_PTR mode) noexcept;
 
 }  // namespace zmk

@@ -23,8 +23,9 @@ INT_PTR CALLBACK DriverErrorDialogProc(HWND dialog, UINT message, WPARAM wParam,
 // system-error box and ends the dialog with 2 before it ever appears.
 void RunDriverDiagnostic(HWND dialog) noexcept;
 
-// Shows dialog 105 of the library: 1 Enter, 2 Escape/close box or tool
-// failure, -1 when it cannot be created, 0 for an owner that is no window.
+// Shows dialog 105 of the library: 1 Enter, 2 Escape/close box, tool failure
+// or the host's quit, -1 when it cannot be created, 0 for an owner that is no
+// window.
 INT_PTR ShowDriverErrorDialog(HWND owner) noexcept;
 
 }  // namespace zmk

@@ -52,6 +52,11 @@ void WaitPumpingMessages(int milliseconds) noexcept {
     }
 }
 
+bool HostAskedToQuit() noexcept {
+    MSG waiting;
+    return g_quitTaken || ::PeekMessageA(&waiting, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE);
+}
+
 HostQuitKeeper::~HostQuitKeeper() {
     if (!g_quitTaken) return;
     g_quitTaken = false;

@@ -48,6 +48,7 @@ struct Config {
     FtStatus listStatus = 0;
     long describe = -1;  // records the list call writes; -1: the devices counted
     long report = -1;    // count the list call reports; -1: the records written
+    DWORD countMs = 0;   // how long the count call takes
     int lists = 1;
     DeviceList list[kMaxLists];
 };
@@ -69,6 +70,7 @@ void ParseLine(char* line, Config& config) {
     if (std::strncmp(line, "list=", 5) == 0) config.listStatus = std::strtoul(line + 5, nullptr, 0);
     if (std::strncmp(line, "describe=", 9) == 0) config.describe = std::strtol(line + 9, nullptr, 0);
     if (std::strncmp(line, "report=", 7) == 0) config.report = std::strtol(line + 7, nullptr, 0);
+    if (std::strncmp(line, "count_ms=", 9) == 0) config.countMs = std::strtoul(line + 9, nullptr, 0);
     DeviceList& list = config.list[config.lists - 1];
     if (std::strncmp(line, "device=", 7) == 0 && list.count < kMaxDevices) {
         char* rest = nullptr;
@@ -144,6 +146,8 @@ extern "C" {
 
 FtStatus WINAPI FT_CreateDeviceInfoList(DWORD* deviceCount) {
     Config config = ReadConfig();
+    // A driver slow to count: long enough for another caller to come in meanwhile.
+    ::Sleep(config.countMs);
     if (config.createStatus != 0) return config.createStatus;
     g_listIndex = config.lists > 1 ? NextListIndex(config.lists) : 0;
     g_counted = static_cast<DWORD>(config.list[g_listIndex].count);

@@ -7,14 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "dialog_user.h"
 #include "host_window.h"
+#include "windows_path.h"
 #include "wine_support.h"
 
 namespace {
@@ -58,6 +61,19 @@ protected:
     static void PlugUsb(const std::string& devices) {
         test::InstallFtd2xx("ftd2xx");
         test::WriteFtd2xxConfig(devices);
+    }
+
+    // The TRAVOLK.exe stand-in, ending with 0, where the library looks for it.
+    void PlaceDiagnosticTool() {
+        char folder[MAX_PATH] = {};
+        ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder));
+        const std::string vendor = std::string(folder) + "\\Quenford";
+        CreateDirectoryA(vendor.c_str(), nullptr);
+        CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
+        SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", "0");
+        SetEnvironmentVariableA("ZMK_TRAVOLK_RUN_MS", "0");
+        ASSERT_TRUE(CopyFileA(test::WindowsPath(std::getenv("ZMK_TRAVOLK_STANDIN")).c_str(),
+                              (vendor + "\\Borvanect\\TRAVOLK.exe").c_str(), FALSE));
     }
 
     static void ConfigureNode() {
@@ -264,17 +280,129 @@ TEST_F(DeviceStatusTest, QuitPostedDuringThePauseReachesTheHostAfterTheCall) {
     EXPECT_EQ(exitCode, 41);
 }
 
-TEST_F(DeviceStatusTest, QuitPostedDuringTheProgressReachesTheHostAfterTheCall) {
-    PlugUsb("device=6 FT2232H");
+// A host that asks to quit while the library has it in a dialog gets its
+// call back at the next decision, with the status it had, and its quit:
+// no detection runs again and no dialog opens again, whatever the dialog
+// manager returns after a quit.
+struct QuitCase {
+    const char* name;
+    const char* devices;
+    Plan plan;
+    int status;
+    int exitCode;
+    double minOpenMs;  // the progress, when there is one, runs its course
+};
+void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.name; }
+
+class HostQuitTest : public DeviceStatusTest, public testing::WithParamInterface<QuitCase> {};
+
+TEST_P(HostQuitTest, EndsTheCallWithTheRememberedStatusAndReachesTheHost) {
+    const QuitCase& c = GetParam();
+    PlugUsb(c.devices);
     std::vector<SeenDialog> seen;
-    EXPECT_EQ(StatusAnswering({step::Await(), step::Replug("device=5 DMX USB PRO"), step::Press(IDOK), step::Quit(42)},
-                              &seen),
-              12);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_GT(seen[0].openMs, 4500.0) << "the quit cut the progress short";
+    EXPECT_EQ(StatusAnswering(c.plan, &seen), c.status);
+    ASSERT_EQ(seen.size(), 1u) << "the library detected and asked again after the host's quit";
+    EXPECT_GE(seen[0].openMs, c.minOpenMs);
     int exitCode = -1;
     ASSERT_TRUE(host::TakeQuit(&exitCode)) << "the host's quit was lost";
-    EXPECT_EQ(exitCode, 42);
+    EXPECT_EQ(exitCode, c.exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Field, HostQuitTest,
+    testing::Values(QuitCase{"DuringTheSeveralInterfacesDialog", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO",
+                             {step::Await(), step::Quit(7)}, 2, 7, 0},
+                    QuitCase{"DuringTheUnrecognisedDeviceDialog", "device=6 FT2232H", {step::Await(), step::Quit(8)}, 32,
+                             8, 0},
+                    // The user plugs a recognised device and rescans; the host closes during the progress.
+                    QuitCase{"DuringTheProgress", "device=6 FT2232H",
+                             {step::Await(), step::Replug("device=5 DMX USB PRO"), step::Press(IDOK), step::Pause(1000),
+                              step::Quit(9)},
+                             32, 9, 4500}),
+    [](const testing::TestParamInfo<QuitCase>& info) { return std::string(info.param.name); });
+
+// During "Please Wait" both buttons are disabled, but a cancel still comes:
+// it stops the progress at its next step, the dialog stays up until then,
+// and its 2 is never overwritten by the progress's 1.
+class CancelDuringProgressTest : public DeviceStatusTest, public testing::WithParamInterface<host::UserAction> {};
+
+TEST_P(CancelDuringProgressTest, EndsTheDialogWithCancelAtTheNextStep) {
+    PlugUsb("device=6 FT2232H");
+    std::vector<SeenDialog> seen;
+    EXPECT_EQ(StatusAnswering({step::Await(), step::Press(IDOK), step::Pause(1500), step::Act(GetParam())}, &seen), 32);
+    ASSERT_EQ(seen.size(), 1u) << "a rescan ran after the cancel";
+    EXPECT_GT(seen[0].openMs, 1400.0) << "the dialog left before its progress ended";
+    EXPECT_LT(seen[0].openMs, 1500.0 + 750.0 + 2000.0) << "the cancel waited for more than one step";
+}
+
+INSTANTIATE_TEST_SUITE_P(Field, CancelDuringProgressTest,
+                         testing::Values(host::UserAction::PressCancel, host::UserAction::Close,
+                                         host::UserAction::CloseBox));
+
+TEST_F(DeviceStatusTest, QuitDuringTheDriverErrorDialogIsNoAcknowledgement) {
+    PlaceDiagnosticTool();
+    host::DialogUser user(*host_, {step::Await(host::kErrorDialogCaption), step::Quit(5)});
+    EXPECT_EQ(library_.driversErrorBox(host_->get()), 2);
+    user.Stop();
+    EXPECT_EQ(user.Seen().size(), 1u);
+    int exitCode = -1;
+    ASSERT_TRUE(host::TakeQuit(&exitCode)) << "the host's quit was lost";
+    EXPECT_EQ(exitCode, 5);
+}
+
+// The user switched to another program during the probe, and that program
+// has stopped answering: the dialog is the host's, not that program's, and
+// nothing waits on it.
+TEST_F(DeviceStatusTest, AnotherProgramInFrontNeitherOwnsNorHoldsTheDialog) {
+    PlugUsb("device=0 OPEN DMX USB\ndevice=5 DMX USB PRO");
+    const host::OtherProgram other(test::WindowsPath(std::getenv("ZMK_OTHER_PROGRAM")), 20000);
+    ASSERT_TRUE(other.InFront());
+    host::DialogUser::Options options;
+    options.other = &other;
+    host::DialogUser user(*host_, step::Answer(IDCANCEL), options);
+    EXPECT_EQ(library_.getDeviceStatus(), 2);
+    user.Stop();
+    ASSERT_EQ(user.Seen().size(), 1u);
+    EXPECT_LT(user.Seen()[0].shownMs, 5000.0) << "the dialog waited on the other program";
+    EXPECT_EQ(user.Seen()[0].owner, host_->get());
+    EXPECT_TRUE(user.Seen()[0].otherEnabled) << "the other program's window was disabled";
+}
+
+// A call made while another is in progress, from another thread or from the
+// host's window procedure inside the library's waits, returns at once and
+// leaves the call in progress alone.
+TEST_F(DeviceStatusTest, ACallFromAnotherThreadReturnsAtOnce) {
+    PlugUsb("device=5 DMX USB PRO\ncount_ms=1500");
+    int second = -1;
+    double secondMs = -1;
+    std::thread caller([&] {
+        std::this_thread::sleep_for(500ms);
+        const LARGE_INTEGER start = host::Now();
+        second = library_.getDeviceStatus();
+        secondMs = host::MillisecondsSince(start);
+    });
+    EXPECT_EQ(StatusAnswering({}), 12);
+    caller.join();
+    EXPECT_EQ(second, 10);
+    EXPECT_LT(secondMs, 500.0);
+}
+
+TEST_F(DeviceStatusTest, ACallFromTheHostsWindowInsideADialogReturnsAtOnce) {
+    PlugUsb("device=0 OPEN DMX USB\ndevice=5 DMX USB PRO");
+    int innerStatus = -1;
+    INT_PTR innerBox = 0;
+    host::DialogUser user(host_->thread(), [&](DWORD ui) {
+        HWND dialog = host::WaitForDialog(ui, host::kScanDialogCaption);
+        host_->Send([&] {
+            innerStatus = library_.getDeviceStatus();
+            innerBox = library_.driversErrorBox(host_->get());
+        });
+        host::Perform(dialog, host::UserAction::PressCancel);
+    });
+    EXPECT_EQ(library_.getDeviceStatus(), 2);
+    user.Stop();
+    EXPECT_EQ(innerStatus, 10);
+    EXPECT_EQ(innerBox, -1);
 }
 
 }  // namespace
