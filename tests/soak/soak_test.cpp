@@ -1,11 +1,11 @@
 // Leak soak of the shipped library under Wine, run by the namespace runner
-// (testing/netns/run-with-node.sh) so that a simulated node can answer. Three
+// (testing/netns/run-with-node.sh) so that a simulated node can answer. Four
 // phases drive the real ZELMORK.dll through its exports, with the dialogs
 // answered by the host harness's user; each compares the process's footprint
 // before and after (one warm-up round first, so that what Wine builds once is
 // not counted as growth). Counts come from ZMK_SOAK_CYCLES,
-// ZMK_SOAK_DETECTIONS, ZMK_SOAK_ERROR_BOXES; tests/soak/full-soak.sh runs the
-// full counts.
+// ZMK_SOAK_DETECTIONS, ZMK_SOAK_FIELD, ZMK_SOAK_ERROR_BOXES;
+// tests/soak/full-soak.sh runs the full counts.
 #include <winsock2.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@
 namespace zmk {
 namespace {
 
+using host::Plan;
 using host::UserAction;
 namespace step = host::step;
 
@@ -236,6 +238,78 @@ TEST_F(DetectionSoak, DetectionRunsOfEverySetupLeaveNothingBehind) {
     EXPECT_EQ(0, wrongStatus) << firstWrong;
     EXPECT_EQ(0, wrongDialogs) << firstWrong;
     EXPECT_EQ(0, driverLeftLoaded) << "runs after which ftd2xx.dll stayed loaded";
+}
+
+// The field's faults in turn, as a closing, switching, cancelling host and a
+// moving driver list play them: every call comes back within two seconds of
+// its last dialog, with the status it had, and every quit reaches the host.
+struct FieldRun {
+    const char* name;
+    const char* devices;
+    Plan plan;
+    int status;
+    int dialogs;
+    int exitCode;  // the quit the host posted; 0: none
+    bool otherInFront;
+};
+
+const std::vector<FieldRun>& FieldRuns() {
+    static const std::vector<FieldRun> runs = {
+        {"QuitDuringDialog", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO", {step::Await(), step::Quit(21)}, 2, 1, 21,
+         false},
+        {"QuitDuringProgress", "device=6 FT2232H",
+         {step::Await(), step::Press(IDOK), step::Pause(800), step::Quit(22)}, 32, 1, 22, false},
+        {"CancelDuringProgress", "device=6 FT2232H", {step::Await(), step::Press(IDOK), step::Pause(800),
+                                                      step::Act(UserAction::Close)}, 32, 1, 0, false},
+        {"OtherProgramInFront", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO", step::Answer(IDCANCEL), 2, 1, 0, true},
+        {"MovingList", "device=5 DMX USB PRO\ndescribe=3", {}, 1, 0, 0, false},
+    };
+    return runs;
+}
+
+class FieldSoak : public DetectionSoak {};
+
+TEST_F(FieldSoak, QuitsCancelsForeignWindowsAndMovingListsLeaveNothingBehind) {
+    const int calls = CountFromEnvironment("ZMK_SOAK_FIELD", 5);
+    const char* otherProgram = std::getenv("ZMK_OTHER_PROGRAM");
+    ASSERT_NE(nullptr, otherProgram) << "ZMK_OTHER_PROGRAM names the other program";
+    ASSERT_EQ(1, library_.initialize());
+    const auto& runs = FieldRuns();
+    int wrong = 0, hangs = 0, quitsLost = 0;
+    std::string firstWrong;
+    RunPhase("field", static_cast<int>(runs.size()), calls, [&](int i, bool) {
+        const FieldRun& run = runs[static_cast<std::size_t>(i) % runs.size()];
+        Prepare({run.name, 0, "ftd2xx", run.devices, nullptr, {}, run.status});
+        std::unique_ptr<host::OtherProgram> other;
+        host::DialogUser::Options options;
+        if (run.otherInFront) {
+            other = std::make_unique<host::OtherProgram>(test::WindowsPath(otherProgram), 8000);
+            options.other = other.get();
+        }
+        host::DialogUser user(*host_, run.plan, options);
+        const int status = library_.getDeviceStatus();
+        const LARGE_INTEGER returned = host::Now();
+        user.Stop();
+        const auto& seen = user.Seen();
+        // A call hangs when it has not returned two seconds after its last dialog closed.
+        hangs += !seen.empty() && host::MillisecondsBetween(seen.back().closedAt, returned) > 2000.0;
+        int exitCode = 0;
+        const bool quit = host::TakeQuit(&exitCode);
+        quitsLost += run.exitCode != 0 && (!quit || exitCode != run.exitCode);
+        const bool otherDisabled = !seen.empty() && !seen[0].otherEnabled;
+        if (status != run.status || static_cast<int>(seen.size()) != run.dialogs || otherDisabled ||
+            (run.exitCode == 0 && quit)) {
+            ++wrong;
+            if (firstWrong.empty()) {
+                firstWrong = std::string(run.name) + ": status " + std::to_string(status) + ", dialogs " +
+                             std::to_string(seen.size());
+            }
+        }
+    });
+    library_.release();
+    EXPECT_EQ(0, wrong) << firstWrong;
+    EXPECT_EQ(0, hangs);
+    EXPECT_EQ(0, quitsLost);
 }
 
 // The four outcomes of the driver-error dialog in turn: tool missing, exit 0
