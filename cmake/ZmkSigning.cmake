@@ -1,5 +1,5 @@
 # Optional Authenticode signing of the deliverables. With both cache variables
-# set, each deliverable is signed right after its link (scripts/sign.sh);
+# set, each deliverable is signed right after its link (tools/signing/sign.sh);
 # with either empty, nothing is added to the build at all, so unsigned builds
 # stay byte for byte what they were.
 include_guard(GLOBAL)
@@ -19,7 +19,7 @@ function(zmk_sign_after_build target)
   cmake_parse_arguments(S "CHECKSUM" "" "" ${ARGN})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E env ZMK_SIGN_TIMESTAMP_URL=${ZMK_SIGN_TIMESTAMP_URL}
-            bash ${CMAKE_SOURCE_DIR}/scripts/sign.sh ${ZMK_SIGN_CERT} ${ZMK_SIGN_KEY} $<TARGET_FILE:${target}>
+            bash ${CMAKE_SOURCE_DIR}/tools/signing/sign.sh ${ZMK_SIGN_CERT} ${ZMK_SIGN_KEY} $<TARGET_FILE:${target}>
     COMMENT "Signing ${target}"
     VERBATIM)
   if(S_CHECKSUM)

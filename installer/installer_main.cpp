@@ -17,8 +17,11 @@ constexpr wchar_t kErrorText[] = L"Install Patch Error.";
 
 constexpr wchar_t kTargetSuffix[] = L"\\Quenford\\Borvanect\\ZELMORK.dll";
 
+// The installer's exit codes: patched or nothing to do; an error; the user
+// cancelled the confirmation.
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
+constexpr int kExitCancelled = 2;
 
 int ShowFailure() noexcept {
     ::MessageBoxW(nullptr, kErrorText, kCaption, MB_OK | MB_ICONERROR);
@@ -40,7 +43,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     using namespace zmk;
     SetInstallerModule(instance);
 
-    if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return IDCANCEL;
+    if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return kExitCancelled;
 
     wchar_t target[MAX_PATH];
     if (!ComposeTargetPath(target)) return ShowFailure();

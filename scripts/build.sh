@@ -7,7 +7,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 
 # ZMK_SIGN_CERT and ZMK_SIGN_KEY (PEM files) in the environment sign both
 # deliverables; without them the build is unsigned.
-# ZMK_SIGN_TIMESTAMP_URL adds an RFC 3161 time stamp (see scripts/sign.sh).
+# ZMK_SIGN_TIMESTAMP_URL adds an RFC 3161 time stamp (see tools/signing/sign.sh).
 cmake --preset windows-release -DZMK_SIGN_CERT="${ZMK_SIGN_CERT:-}" -DZMK_SIGN_KEY="${ZMK_SIGN_KEY:-}" \
   -DZMK_SIGN_TIMESTAMP_URL="${ZMK_SIGN_TIMESTAMP_URL:-}" >/dev/null
 cmake --build --preset windows-release

@@ -44,7 +44,7 @@ check "signed images import system DLLs only" $pe_tool check-imports "$library" 
 # The signing time is fixed, so signing is deterministic too.
 osslsigncode remove-signature -in "$library" -out "$work/unsigned.dll" >/dev/null
 $pe_tool set-checksum "$work/unsigned.dll"
-bash scripts/sign.sh "$work/cert.pem" "$work/key.pem" "$work/unsigned.dll"
+bash tools/signing/sign.sh "$work/cert.pem" "$work/key.pem" "$work/unsigned.dll"
 $pe_tool set-checksum "$work/unsigned.dll"
 check "signing again gives the same bytes" cmp "$work/unsigned.dll" "$library"
 

@@ -1,4 +1,4 @@
-// The shipped library against a hostile network, inside probe_netns_test.sh:
+// The shipped library against a hostile network, inside the namespace runner (testing/netns/run-with-node.sh):
 // the simulated node at ZMK_NODE_ADDRESS sends malformed replies and floods
 // at the Art-Net port while the probe waits. A port already held by another
 // socket is covered by the probe's own tests (ArtNetPortAlreadyHeldEndsWithNothingSent).

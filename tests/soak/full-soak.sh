@@ -17,16 +17,8 @@ build=$(cd "${1:-build/windows}" && pwd)
 cmake --build "$build" --target soak_test >/dev/null
 
 session=$(mktemp -d /tmp/zmk-soak.XXXXXX)
-trap 'bash "$root/testing/wine/wine-session.sh" stop "$session" >/dev/null; rm -rf "$session"' EXIT
-bash testing/wine/wine-session.sh start "$session" >/dev/null
-cat >"$session/wine-run" <<RUN
-#!/bin/bash
-. "$root/testing/wine/wine-env.sh" "$session"
-exec wine "\$@"
-RUN
-chmod +x "$session/wine-run"
-
-export ZMK_WINE_RUN=$session/wine-run ZMK_WINE_SESSION=$session
+trap 'rm -rf "$session"' EXIT
+export ZMK_WINE_RUN=$build/wine-run
 export ZMK_LIBRARY=$build/library/ZELMORK.dll
 export ZMK_FTD2XX_STANDIN_DIR=$build/standins/ftd2xx
 export ZMK_TRAVOLK_STANDIN=$build/standins/travolk/TRAVOLK.exe
@@ -34,7 +26,7 @@ export ZMK_SOAK_CYCLES=${ZMK_SOAK_CYCLES:-1000} ZMK_SOAK_DETECTIONS=${ZMK_SOAK_D
 export ZMK_SOAK_ERROR_BOXES=${ZMK_SOAK_ERROR_BOXES:-100} ZMK_SOAK_FIELD=${ZMK_SOAK_FIELD:-200}
 export ZMK_OTHER_PROGRAM=$build/standins/other-program/other-program.exe
 status=0
-bash testing/netns/run-with-node.sh "$build/standins/artnet-node/artnet-node" \
-  "$build/tests/soak/soak_test.exe" >"$session/soak.log" 2>&1 || status=$?
+bash testing/wine/wine-session.sh run "$session" bash testing/netns/run-with-node.sh \
+  "$build/standins/artnet-node/artnet-node" "$build/tests/soak/soak_test.exe" >"$session/soak.log" 2>&1 || status=$?
 grep -E '^soak |actual:' "$session/soak.log" | awk '!seen[$0]++' || true
 exit "$status"

@@ -42,7 +42,7 @@ void PutBitmapPixels(Bytes& out, const Image& image, int bytesPerPixel) {
     }
 }
 
-bool ReadFile(const std::string& path, Bytes& bytes) {
+bool ReadFileBytes(const std::string& path, Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     std::uint8_t buffer[4096];
@@ -53,7 +53,7 @@ bool ReadFile(const std::string& path, Bytes& bytes) {
     return ok;
 }
 
-bool WriteFile(const std::string& path, const Bytes& bytes) {
+bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

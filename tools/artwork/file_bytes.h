@@ -21,5 +21,5 @@ void PutBitmapInfoHeader(Bytes& out, int width, int height, int bitCount, std::u
 void PutBitmapPixels(Bytes& out, const Image& image, int bytesPerPixel);
 std::uint32_t BitmapRowStride(int width, int bitCount);
 
-bool ReadFile(const std::string& path, Bytes& bytes);
-bool WriteFile(const std::string& path, const Bytes& bytes);
+bool ReadFileBytes(const std::string& path, Bytes& bytes);
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     const std::string command = argc == 3 ? argv[1] : "";
     const std::string target = argc == 3 ? argv[2] : "";
     if (command == "icon") {
-        if (WriteFile(target, EncodeIcon())) return 0;
+        if (WriteFileBytes(target, EncodeIcon())) return 0;
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         return 1;
     }
@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
         const std::string path = target + "/" + bitmap.fileName;
         if (command == "check-bitmaps") {
             Bytes committed;
-            if (!ReadFile(path, committed) || committed != bitmap.file) {
+            if (!ReadFileBytes(path, committed) || committed != bitmap.file) {
                 std::fprintf(stderr, "%s differs from what the tool draws\n", path.c_str());
                 ++failures;
             }
-        } else if (!WriteFile(path, bitmap.file)) {
+        } else if (!WriteFileBytes(path, bitmap.file)) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             ++failures;
         }

@@ -19,7 +19,7 @@ import sys
 try:
     import pefile
 except ImportError:
-    sys.exit("pe_tool.py needs Debian's python3-pefile (scripts/install-deps.sh installs it)")
+    sys.exit("pe_tool.py needs Debian's python3-pefile (apt-get install python3-pefile)")
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",

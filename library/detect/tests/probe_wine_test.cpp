@@ -1,4 +1,4 @@
-// Runs inside probe_netns_test.sh: the simulated node answers at
+// Runs inside the namespace runner (testing/netns/run-with-node.sh): the simulated node answers at
 // ZMK_NODE_ADDRESS in a network namespace of its own.
 #include <gtest/gtest.h>
 

@@ -99,7 +99,7 @@ std::string DecodeIconBitmap(const Bytes& bmp, Image& image) {
 
 std::vector<IconImage> ReadCommittedIcon() {
     Bytes ico;
-    EXPECT_TRUE(ReadFile(COMMITTED_ICON, ico)) << COMMITTED_ICON;
+    EXPECT_TRUE(ReadFileBytes(COMMITTED_ICON, ico)) << COMMITTED_ICON;
     EXPECT_EQ(Le16(ico, 0), 0u);
     EXPECT_EQ(Le16(ico, 2), 1u) << "not an icon";
     std::vector<IconImage> images;
