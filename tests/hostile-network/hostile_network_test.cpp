@@ -29,10 +29,10 @@ constexpr double kMarginMs = 1500;
 // Malformed replies per probe, paced so that all of them arrive well inside
 // the probe's 3000 ms and the receive queue never overflows, even when the
 // probe's process gets the processor only now and then on a loaded machine
-// (at 1000 a second the queue's 200-odd datagrams last a fifth of a second).
-constexpr long kProbes = 8;
-constexpr long kBurst = 1250;
-constexpr int kBurstRate = 1000;
+// (at 800 a second the queue's 200-odd datagrams last a quarter of a second).
+constexpr long kProbes = 10;
+constexpr long kBurst = 1000;
+constexpr int kBurstRate = 800;
 constexpr char kSeed[] = "20240611";
 
 // UDP datagrams the kernel dropped for a full receive queue, in the network
@@ -108,22 +108,31 @@ host::LibraryExports HostileNetwork::library_;
 
 // Every other value of each checked byte, every cut before PortTypes[0],
 // over-long replies, the reply from another address and random bytes: 10,000
-// datagrams over eight probes, none of which may count as the node.
+// datagrams over ten probes, none of which may count as the node. A burst
+// that lost datagrams in the kernel's queue (the probe's process starved of
+// the processor on a loaded machine) proved less than it should: it is sent
+// again, up to five times, until one run judges every datagram.
 TEST_F(HostileNetwork, TenThousandMalformedRepliesAreNeverAccepted) {
-    const long dropsBefore = UdpReceiveBufferDrops();
+    constexpr int kAttempts = 6;
     for (long from = 0; from < kProbes * kBurst; from += kBurst) {
-        int status = 0;
-        const std::string report = ProbeUnderBurst(from, false, &status);
-        EXPECT_EQ(kNoDevice, status) << "burst from item " << from;
-        EXPECT_GT(elapsedMs_, kDeadlineMs - 100);
-        EXPECT_LT(elapsedMs_, kDeadlineMs + kMarginMs);
-        EXPECT_EQ(kBurst, ReportField(report, "hostile")) << report;
-        EXPECT_LT(ReportField(report, "hostile_ms"), kDeadlineMs - 500) << "the burst must end inside the wait";
-        std::printf("burst from %ld: status %d after %.0f ms; node: %s\n", from, status, elapsedMs_, report.c_str());
+        long drops = 0;
+        for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+            const long dropsBefore = UdpReceiveBufferDrops();
+            int status = 0;
+            const std::string report = ProbeUnderBurst(from, false, &status);
+            drops = UdpReceiveBufferDrops() - dropsBefore;
+            EXPECT_EQ(kNoDevice, status) << "burst from item " << from;
+            EXPECT_GT(elapsedMs_, kDeadlineMs - 100);
+            EXPECT_LT(elapsedMs_, kDeadlineMs + kMarginMs);
+            EXPECT_EQ(kBurst, ReportField(report, "hostile")) << report;
+            EXPECT_LT(ReportField(report, "hostile_ms"), kDeadlineMs - 500) << "the burst must end inside the wait";
+            std::printf("burst from %ld, run %d: status %d after %.0f ms, %ld dropped by the queue; node: %s\n", from,
+                        attempt, status, elapsedMs_, drops, report.c_str());
+            if (drops == 0) break;
+        }
+        EXPECT_EQ(0, drops) << "burst from item " << from << ": datagrams were lost before the probe could judge them, "
+                            << kAttempts << " runs in a row";
     }
-    const long drops = UdpReceiveBufferDrops() - dropsBefore;
-    std::printf("UDP receive-queue drops in Wine's namespace during the bursts: %ld\n", drops);
-    EXPECT_EQ(0, drops) << "datagrams were lost before the probe could judge them";
 }
 
 TEST_F(HostileNetwork, GoodReplyAfterAMalformedBurstIsStillAccepted) {
