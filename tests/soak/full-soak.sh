@@ -16,8 +16,9 @@ root=$(pwd)
 build=$(cd "${1:-build/windows}" && pwd)
 cmake --build "$build" --target soak_test >/dev/null
 
-session=$(mktemp -d /tmp/zmk-soak.XXXXXX)
-trap 'rm -rf "$session"' EXIT
+work=$(mktemp -d /tmp/zmk-soak.XXXXXX)
+session=$work/session log=$work/soak.log
+trap 'rm -rf "$work"' EXIT
 export ZMK_WINE_RUN=$build/wine-run
 export ZMK_LIBRARY=$build/library/ZELMORK.dll
 export ZMK_FTD2XX_STANDIN_DIR=$build/standins/ftd2xx
@@ -27,6 +28,6 @@ export ZMK_SOAK_ERROR_BOXES=${ZMK_SOAK_ERROR_BOXES:-100} ZMK_SOAK_FIELD=${ZMK_SO
 export ZMK_OTHER_PROGRAM=$build/standins/other-program/other-program.exe
 status=0
 bash testing/wine/wine-session.sh run "$session" bash testing/netns/run-with-node.sh \
-  "$build/standins/artnet-node/artnet-node" "$build/tests/soak/soak_test.exe" >"$session/soak.log" 2>&1 || status=$?
-grep -E '^soak |actual:' "$session/soak.log" | awk '!seen[$0]++' || true
+  "$build/standins/artnet-node/artnet-node" "$build/tests/soak/soak_test.exe" >"$log" 2>&1 || status=$?
+grep -E '^soak |actual:' "$log" | awk '!seen[$0]++' || true
 exit "$status"
