@@ -4,6 +4,7 @@
   set-checksum FILE       compute the image checksum and write it into the header
   verify-checksum FILE    exit 1 unless the stored checksum equals the computed one
   imports FILE            print the imported DLL names, one a line
+  imported-functions FILE print "DLL function" for each function imported by name
   check-imports FILE...   exit 1 if an image imports a DLL outside the system list
   exports FILE            print "ordinal name" for each export
   info FILE               machine, magic, subsystem and its version, DLL characteristics, timestamp
@@ -105,7 +106,7 @@ def extract_resource(args):
 
 
 def imported_functions(image):
-    return [symbol.name.decode() for entry in getattr(image, "DIRECTORY_ENTRY_IMPORT", [])
+    return [(entry.dll.decode(), symbol.name.decode()) for entry in getattr(image, "DIRECTORY_ENTRY_IMPORT", [])
             for symbol in entry.imports if symbol.name]
 
 
@@ -159,7 +160,7 @@ def check_security(path, image):
     checks = guard_checks(image)
     if checks == 0:
         missing.append("stack protector guard checks")
-    crypto = [name for name in imported_functions(image) if name.startswith("Crypt")]
+    crypto = [name for _, name in imported_functions(image) if name.startswith("Crypt")]
     if crypto:
         missing.append("no crypto API import (imports %s)" % ", ".join(crypto))
     print("%s: dllcharacteristics %#06x, subsystem version %d.%d, %d stack guard checks%s" % (
@@ -193,6 +194,9 @@ def main(argv):
         elif cmd == "imports":
             for name in imports(image):
                 print(name)
+        elif cmd == "imported-functions":
+            for dll, name in imported_functions(image):
+                print(dll, name)
         elif cmd == "check-imports":
             names = imports(image)
             foreign = [n for n in names if n.lower() not in SYSTEM_DLLS and not n.lower().startswith("api-ms-win-")]
