@@ -118,10 +118,9 @@ def guard_checks(image):
     """How many of the stack protector's checks the image makes: the calls of
     its failure handler from the functions (as .pdata bounds them) that read
     the guard. The guard is found by its unseeded value (8-byte aligned, in
-    writable data); a function reads it
-    through a RIP-relative operand (the last of its instruction) that names
-    the guard or a pointer to it. The handler is the callee that the most of
-    those functions call."""
+    writable data); a function reads it through a RIP-relative operand (the
+    last of its instruction) that names the guard or a pointer to it. The
+    handler is the callee that the most of those functions call."""
     memory = image.get_memory_mapped_image()
     # In writable data, never in the resources (the installer carries the
     # library, guard and all).
