@@ -6,8 +6,14 @@
 # Prints the sizes of both deliverables, then the median and maximum time of
 # loading the library + ZMK_Initialize, and of ZMK_GetDeviceStatus with nothing
 # configured (no host settings, no D2XX driver), over RUNS runs (default 30).
-# Uses dist/ and build/windows (run scripts/build.sh first); makes its own
-# throwaway Wine prefix and Xvfb and removes them at the end.
+# Then each figure of a fresh host (load, ZMK_Initialize, ZMK_Release,
+# ZMK_GetDeviceStatus with nothing configured, unload) beside its floor: the
+# same figure of an empty DLL with the library's imports, flags and exports
+# that makes only the platform calls the library must (bench/library), with
+# the ratio; library and floor take turns, RUNS hosts each.
+# Uses dist/ and build/windows (run scripts/build.sh first; the floor is
+# built there); makes its own throwaway Wine prefix and Xvfb and removes them
+# at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-30}
@@ -42,3 +48,41 @@ for call in load ZMK_Initialize; do
 done
 echo "-- ZMK_GetDeviceStatus with nothing configured, $runs runs"
 wine "$work/zmk-host.exe" --quiet --stats --no-window "status*$runs" | grep '^stats'
+
+echo "-- the library beside its floor, $runs fresh hosts each, taking turns"
+cmake --build "$build" --target library_floor >/dev/null
+pe_tool="/usr/bin/python3 tools/pe/pe_tool.py"
+if ! cmp -s <($pe_tool imported-functions "$dist/ZELMORK.dll" | sort) \
+            <($pe_tool imported-functions "$build/bench/library/library_floor.dll" | sort); then
+  echo "warning: the floor's imports are not dist/ZELMORK.dll's (dist/ is older than the build)"
+fi
+floor=$(mktemp -d "$session/floor.XXXXXX")
+cp "$build/host/zmk-host/zmk-host.exe" "$floor/"
+cp "$build/bench/library/library_floor.dll" "$floor/ZELMORK.dll"
+samples="$session/turns.txt"
+measure() {
+  wine "$1/zmk-host.exe" --quiet --stats --no-window load init release status unload |
+    awk -v who="$2" '$1 == "stats" { print who, $2, $6 }'
+}
+for turn in $(seq "$runs"); do
+  if [ $((turn % 2)) -eq 1 ]; then
+    measure "$work" library; measure "$floor" floor
+  else
+    measure "$floor" floor; measure "$work" library
+  fi
+done >"$samples"
+median() {
+  awk -v w="$1" -v c="$2" '$1 == w && $2 == c { print $3 }' "$samples" | sort -n |
+    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+printf "%-38s %11s %11s %7s\n" "median of $runs" library floor ratio
+for figure in "load:load" "unload:unload (free)" "ZMK_Initialize:ZMK_Initialize" "ZMK_Release:ZMK_Release" \
+              "ZMK_GetDeviceStatus:ZMK_GetDeviceStatus, nothing configured"; do
+  call=${figure%%:*}
+  library=$(median library "$call")
+  base=$(median floor "$call")
+  awk -v n="${figure#*:}" -v l="$library" -v f="$base" -v c="$call" 'BEGIN {
+    r = f > 0 ? l / f : 0
+    goal = c == "load" ? sprintf("  (goal 1.20: %s)", r <= 1.2 ? "within" : "OVER") : ""
+    printf "%-38s %8.3f ms %8.3f ms %6.2fx%s\n", n, l, f, r, goal }'
+done

@@ -11,7 +11,8 @@ add_compile_options(-Wall -Wextra -Werror
 if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   # -fstack-protector-strong at the link brings in the protector's runtime
-  # (statically), for the deliverables and for every test linking their code.
+  # (statically) for every test linking the deliverables' code; the
+  # deliverables define its guard and handler themselves (zmk_stack_guard).
   add_link_options(-static -Wl,--no-insert-timestamp -fstack-protector-strong
                    -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")

@@ -5,6 +5,7 @@
 #include "installer.h"
 #include "installer_module.h"
 #include "resource.h"
+#include "win32/stack_guard.h"
 
 namespace zmk {
 namespace {
@@ -67,4 +68,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     ::MessageBoxW(nullptr, kSuccessText, kCaption, MB_OK | MB_ICONINFORMATION);
     return kExitDone;
+}
+
+// The C runtime's start-up for a wide-character Windows program, which calls
+// wWinMain.
+extern "C" int WinMainCRTStartup();
+
+// The program's entry point: the stack protector's guard gets its value
+// before the C runtime starts and calls into protected code. Only the
+// runtime's TLS callbacks run earlier, and they call nothing of ours.
+extern "C" __attribute__((no_stack_protector)) int InstallerEntryPoint() {
+    zmk::SeedStackGuard();
+    return WinMainCRTStartup();
 }

@@ -4,16 +4,20 @@
   set-checksum FILE       compute the image checksum and write it into the header
   verify-checksum FILE    exit 1 unless the stored checksum equals the computed one
   imports FILE            print the imported DLL names, one a line
+  imported-functions FILE print "DLL function" for each function imported by name
   check-imports FILE...   exit 1 if an image imports a DLL outside the system list
   exports FILE            print "ordinal name" for each export
   info FILE               machine, magic, subsystem and its version, DLL characteristics, timestamp
   check-security FILE...  exit 1 unless high-entropy ASLR, dynamic base and NX are set,
-                          the subsystem version is at least 6.0 and the stack
-                          protector's runtime is linked in
+                          the subsystem version is at least 6.0, the stack
+                          protector checks its guard, and no crypto API
+                          (Crypt*) is imported
   resource TYPE ID FILE [OUT]
                           the data of resource TYPE/ID (a number or a name, e.g.
                           BINARY 129; first language found) to OUT or to stdout
 """
+import collections
+import struct
 import sys
 
 try:
@@ -32,9 +36,10 @@ SECURITY_FLAGS = {
     "dynamic base": pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"],
     "NX compatible": pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_NX_COMPAT"],
 }
-# What the statically linked protector runtime reports before it aborts; it is
-# only linked when protected code calls it.
-STACK_PROTECTOR_TEXT = b"*** stack smashing detected ***"
+# The stack protector's guard before its program's entry point seeds it
+# (common/win32/stack_guard.cpp): where these bytes lie in the image is where
+# the guard is.
+UNSEEDED_GUARD = struct.pack("<Q", 0x64726175474B4D5A)  # "ZMKGuard"
 
 
 def load(path):
@@ -45,7 +50,8 @@ def load(path):
     image.parse_data_directories(directories=[
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"],
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"],
-        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"],
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]])
     return image
 
 
@@ -99,16 +105,66 @@ def extract_resource(args):
     return 0
 
 
+def imported_functions(image):
+    return [(entry.dll.decode(), symbol.name.decode()) for entry in getattr(image, "DIRECTORY_ENTRY_IMPORT", [])
+            for symbol in entry.imports if symbol.name]
+
+
+def rel32(code, at):
+    return int.from_bytes(code[at:at + 4], "little", signed=True)
+
+
+def guard_checks(image):
+    """How many of the stack protector's checks the image makes: the calls of
+    its failure handler from the functions (as .pdata bounds them) that read
+    the guard. The guard is found by its unseeded value (8-byte aligned, in
+    writable data); a function reads it through a RIP-relative operand (the
+    last of its instruction) that names the guard or a pointer to it. The
+    handler is the callee that the most of those functions call."""
+    memory = image.get_memory_mapped_image()
+    # In writable data, never in the resources (the installer carries the
+    # library, guard and all).
+    resources = image.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    found = [section.VirtualAddress + at for section in image.sections
+             if section.Characteristics & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_WRITE"]
+             and not section.contains_rva(resources.VirtualAddress)
+             for at in range(0, section.SizeOfRawData, 8)
+             if memory.startswith(UNSEEDED_GUARD, section.VirtualAddress + at)]
+    if len(found) != 1:
+        return 0
+    guard = found[0]
+    pointer = struct.pack("<Q", image.OPTIONAL_HEADER.ImageBase + guard)
+    places = {guard} | {at for at in range(len(memory)) if memory.startswith(pointer, at)}
+    calls = collections.Counter()
+    callers = collections.Counter()
+    for function in getattr(image, "DIRECTORY_ENTRY_EXCEPTION", []):
+        begin, end = function.struct.BeginAddress, function.struct.EndAddress
+        code = memory[begin:end]
+        if not any(begin + at + 4 + rel32(code, at) in places for at in range(len(code) - 3)):
+            continue
+        callees = [begin + at + 5 + rel32(code, at + 1) for at in range(len(code) - 4) if code[at] == 0xE8]
+        calls.update(callees)
+        callers.update(set(callees))
+    if not callers:
+        return 0
+    handler = callers.most_common(1)[0][0]
+    return calls[handler]
+
+
 def check_security(path, image):
     header = image.OPTIONAL_HEADER
     missing = [name for name, bit in SECURITY_FLAGS.items() if not header.DllCharacteristics & bit]
     if (header.MajorSubsystemVersion, header.MinorSubsystemVersion) < (6, 0):
         missing.append("subsystem version 6.0")
-    if image.__data__.find(STACK_PROTECTOR_TEXT) < 0:
-        missing.append("stack protector")
-    print("%s: dllcharacteristics %#06x, subsystem version %d.%d%s" % (
-        path, header.DllCharacteristics, header.MajorSubsystemVersion, header.MinorSubsystemVersion,
-        "; missing " + ", ".join(missing) if missing else ", stack protector linked"))
+    checks = guard_checks(image)
+    if checks == 0:
+        missing.append("stack protector guard checks")
+    crypto = [name for _, name in imported_functions(image) if name.startswith("Crypt")]
+    if crypto:
+        missing.append("no crypto API import (imports %s)" % ", ".join(crypto))
+    print("%s: dllcharacteristics %#06x, subsystem version %d.%d, %d stack guard checks%s" % (
+        path, header.DllCharacteristics, header.MajorSubsystemVersion, header.MinorSubsystemVersion, checks,
+        "; missing " + ", ".join(missing) if missing else ", no crypto API import"))
     return 1 if missing else 0
 
 
@@ -137,6 +193,9 @@ def main(argv):
         elif cmd == "imports":
             for name in imports(image):
                 print(name)
+        elif cmd == "imported-functions":
+            for dll, name in imported_functions(image):
+                print(dll, name)
         elif cmd == "check-imports":
             names = imports(image)
             foreign = [n for n in names if n.lower() not in SYSTEM_DLLS and not n.lower().startswith("api-ms-win-")]
