@@ -74,7 +74,8 @@ constexpr char kUsage[] =
     "  describe=N, report=N, next  a device list that moves (see standins/ftd2xx/README.md)\n"
     "\n"
     "Exit codes: 0 every order ran; 2 a wrong command line (nothing was run); 3 Winsock did not\n"
-    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export.\n";
+    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export; 6 the host's heap was damaged\n"
+    "during a call (the process heap, checked after each).\n";
 
 constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox", "front"};
 
@@ -279,6 +280,12 @@ private:
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(result), DialogResultName(result));
             Report("ZMK_DriversErrorBox", elapsed, text);
+        }
+        // A write past a buffer can leave the host running on a damaged heap, to
+        // crash long after the call that did it: look after every call.
+        if (!HeapValidate(GetProcessHeap(), 0, nullptr)) {
+            std::printf("host: the process heap was damaged during the call\n");
+            return 6;
         }
         // A quit the host posted during the call is its loop's, now that the call is back.
         int code = 0;
