@@ -1,8 +1,5 @@
 #include "d2xx_binding.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "usb_classification.h"
 #include "win32/entry_point.h"
 #include "win32/unique_resource.h"
@@ -30,14 +27,9 @@ D2xxBinding g_d2xx;
 constexpr SIZE_T kRoomMargin = 32768;
 constexpr SIZE_T kPageSize = 4096;  // every x86-64 Windows
 
-// A record as we hand it to the driver: no record the driver writes has every
-// byte at this value (its type would be no chip's, its description unended).
-constexpr unsigned char kUnwritten = 0xA5;
-
-bool Unwritten(const FtDeviceListInfoNode& record) noexcept {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&record);
-    return std::all_of(bytes, bytes + sizeof record, [](unsigned char byte) { return byte == kUnwritten; });
-}
+// The type of a record as we hand it to the driver: no chip's, so a record
+// still of this type is one the driver did not write.
+constexpr std::uint32_t kUnwrittenType = 0xA5A5A5A5;
 
 }  // namespace
 
@@ -74,10 +66,10 @@ DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept {
     auto* records = reinterpret_cast<FtDeviceListInfoNode*>(static_cast<char*>(region.get()) + committed - roomBytes);
 
     // The one record counted must be written, and no second one.
-    std::memset(records, kUnwritten, 2 * sizeof *records);
-    DWORD described = static_cast<DWORD>(roomRecords);
+    records[0].type = records[1].type = kUnwrittenType;
+    DWORD described = counted;
     if (g_d2xx.getDeviceInfoList(records, &described) != kFtOk) return DriverError;
-    if (Unwritten(records[0]) || !Unwritten(records[1])) return DriverError;
+    if (records[0].type == kUnwrittenType || records[1].type != kUnwrittenType) return DriverError;
     return ClassifyDescribedDevice(described, records[0].type, records[0].description);
 }
 
