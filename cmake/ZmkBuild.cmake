@@ -27,8 +27,14 @@ if(WIN32)
 endif()
 
 # A shipped Windows binary: symbols stripped, and subsystem version 6.0 as
-# current Windows linkers write.
+# current Windows linkers write. Each is listed in the global property
+# ZMK_SHIPPED_PROGRAMS, whose images the deliverables' tests check; a
+# test-only build of one (TEST_COPY) is not.
 function(zmk_deliverable target)
+  cmake_parse_arguments(D "TEST_COPY" "" "" ${ARGN})
+  if(NOT D_TEST_COPY)
+    set_property(GLOBAL APPEND PROPERTY ZMK_SHIPPED_PROGRAMS ${target})
+  endif()
   set_property(TARGET ${target} PROPERTY ZMK_PRODUCT_CODE TRUE)
   target_compile_options(${target} PRIVATE ${ZMK_PRODUCT_FLAGS})
   target_link_options(${target} PRIVATE -s -Wl,--gc-sections

@@ -6,6 +6,7 @@
 #include "installer_module.h"
 #include "resource.h"
 #include "win32/stack_guard.h"
+#include "win32/entry_point.h"
 
 namespace zmk {
 namespace {
@@ -36,12 +37,25 @@ bool ComposeTargetPath(wchar_t (&path)[MAX_PATH]) noexcept {
     return AppendText(path, kTargetSuffix);
 }
 
+// Every library loaded from here on, and every one that the system's own
+// libraries load on the installer's behalf, comes from the system directory,
+// never from the folder the elevated installer was started from. The call
+// comes with Windows 8 (and an update of Windows 7); without it, version.dll
+// is still loaded by its full path.
+void RestrictLibrarySearch() noexcept {
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD flags);
+    const auto restrictSearch = ResolveEntryPoint<SetDefaultDllDirectoriesFunction>(
+        ::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (restrictSearch) restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 }  // namespace zmk
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     using namespace zmk;
+    RestrictLibrarySearch();
     SetInstallerModule(instance);
 
     if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return kExitCancelled;

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Makes the release archive twice, in two folders, and checks that the two are
-# byte for byte the same, that it holds what it should, and that its
-# SHA256SUMS verifies every file in it. Run by scripts/test.sh.
+# byte for byte the same, that it holds what it should, that its SHA256SUMS
+# verifies every file in it, and that the sample builds in the unpacked
+# archive by the line its comment gives. Run by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d /tmp/zmk-release-check.XXXXXX)
@@ -28,6 +29,13 @@ for export in ZMK_Initialize ZMK_Release ZMK_GetDeviceStatus ZMK_DriversErrorBox
   check "both import libraries import $export" sh -c "llvm-nm-14 '$work/unpacked/$name/sdk/lib/ZELMORK.lib' | grep -q ' __imp_$export\$' &&
     x86_64-w64-mingw32-nm '$work/unpacked/$name/sdk/lib/libZELMORK.dll.a' | grep -q ' __imp_$export\$'"
 done
+# The sample builds in the unpacked release exactly as its own comment says,
+# against the header and import library beside it.
+sdk="$work/unpacked/$name/sdk"
+build_line=$(sed -n 's/^ \*   \(x86_64-w64-mingw32-gcc .*\)$/\1/p' "$sdk/sample/minimal_host.c")
+check "the sample's comment gives one build line" test "$(wc -l <<<"$build_line")" -eq 1 -a -n "$build_line"
+check "the sample builds in the release's sdk folder as its comment says" sh -c "cd '$sdk' && $build_line"
+check "the built sample imports ZELMORK.dll" sh -c "/usr/bin/python3 tools/pe/pe_tool.py imports '$sdk/minimal_host.exe' | grep -qx ZELMORK.dll"
 echo "archive: $(stat -c %s "$work/first/$name.zip") bytes"
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -3,8 +3,8 @@
 # dist/), with a throwaway self-signed certificate, and checks it: both
 # signatures verify against that certificate, the signed library's image
 # checksum is right, the installer carries the signed library byte for byte
-# as BINARY 129, both images keep their security flags and system-only
-# imports, and a second signing of the same library gives the same bytes.
+# as BINARY 129, both images keep their security flags and import only
+# KnownDLLs, and a second signing of the same library gives the same bytes.
 # ZMK_SIGNED_FROM may name the folder a reproducibility check kept
 # (ZMK_REPRO_KEEP): its unsigned build is then signed where it is, instead of
 # a build from nothing; only the library's link and the installer's
@@ -39,7 +39,7 @@ $pe_tool resource BINARY 129 "$installer" "$work/payload.dll"
 check "installer carries the signed library" cmp "$work/payload.dll" "$library"
 check "payload is signed" osslsigncode verify -CAfile "$work/cert.pem" -in "$work/payload.dll"
 check "signed images keep their security flags" $pe_tool check-security "$library" "$installer"
-check "signed images import system DLLs only" $pe_tool check-imports "$library" "$installer"
+check "signed images import KnownDLLs only" $pe_tool check-imports "$library" "$installer"
 
 # The signing time is fixed, so signing is deterministic too.
 osslsigncode remove-signature -in "$library" -out "$work/unsigned.dll" >/dev/null

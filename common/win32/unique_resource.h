@@ -72,11 +72,11 @@ struct GdiObjectTraits {
     static void Close(Value value) noexcept { ::DeleteObject(value); }
 };
 
-// Blocks of the process heap.
-struct HeapBlockTraits {
+// Address space reserved with VirtualAlloc, released whole.
+struct VirtualMemoryTraits {
     using Value = void*;
     static constexpr Value Invalid() noexcept { return nullptr; }
-    static void Close(Value value) noexcept { ::HeapFree(::GetProcessHeap(), 0, value); }
+    static void Close(Value value) noexcept { ::VirtualFree(value, 0, MEM_RELEASE); }
 };
 
 // Kernel objects whose empty value is null: events, timers, processes, threads.
@@ -88,6 +88,6 @@ using UniqueModule = UniqueResource<ResourceTraits<HMODULE, nullptr, ::FreeLibra
 using UniqueRegKey = UniqueResource<ResourceTraits<HKEY, nullptr, ::RegCloseKey>>;
 using UniqueGlobal = UniqueResource<ResourceTraits<HGLOBAL, nullptr, ::GlobalFree>>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
-using UniqueHeapBlock = UniqueResource<HeapBlockTraits>;
+using UniqueVirtualMemory = UniqueResource<VirtualMemoryTraits>;
 
 }  // namespace zmk

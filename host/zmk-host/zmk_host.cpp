@@ -56,14 +56,15 @@ constexpr char kUsage[] =
     "  --repeat N     run the whole list of orders N times\n"
     "  --stats        print the median and maximum time of each order at the end\n"
     "  --quiet        print only the statistics\n"
-    "  --no-window    no main window (dialogs get no owner)\n"
+    "  --no-window    no main window: errorbox passes NULL, a valid owner (the dialog is unowned)\n"
     "  --help         this text\n"
     "\n"
     "Output, one line a call: the call, its result (number and name), its time, e.g.\n"
     "  ZMK_GetDeviceStatus  11 OpenDmxUsb                    2.577 ms\n"
     "Statuses: 1 DriverError, 2 MultipleDevices, 10 NoDevice, 11 OpenDmxUsb, 12 DmxUsbPro,\n"
     "13 OpenDmxEthernet, 32 UnrecognizedUsbDevice. Driver-error dialog: 1 IDOK, 2 IDCANCEL,\n"
-    "0 no owner window, -1 dialog not created. With --stats: 'stats CALL runs N median X ms max Y ms'.\n"
+    "0 owner is not NULL and not a window (nothing run or shown), -1 dialog not created.\n"
+    "With --stats: 'stats CALL runs N median X ms max Y ms'.\n"
     "When the host's quit reaches its loop after a call: 'host: WM_QUIT received, exit code N', and\n"
     "no further order runs.\n"
     "\n"
@@ -72,9 +73,12 @@ constexpr char kUsage[] =
     "  device=TYPE DESCRIPTION   e.g. device=5 DMX USB PRO (type 0 BM, 5 232R, others unrecognised)\n"
     "  create=STATUS, list=STATUS  make FT_CreateDeviceInfoList / FT_GetDeviceInfoList fail\n"
     "  describe=N, report=N, next  a device list that moves (see standins/ftd2xx/README.md)\n"
+    "Without ftd2xx.dll in the system folder nothing on USB is found, and nothing says so:\n"
+    "status gives 10 NoDevice unless an Art-Net node answers.\n"
     "\n"
     "Exit codes: 0 every order ran; 2 a wrong command line (nothing was run); 3 Winsock did not\n"
-    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export.\n";
+    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export; 6 the host's heap was damaged\n"
+    "during a call (the process heap, checked after each).\n";
 
 constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox", "front"};
 
@@ -104,7 +108,7 @@ bool IsKnownOrder(const std::string& order) {
 
 const char* DialogResultName(INT_PTR result) {
     switch (result) {
-        case 0: return "no owner window";
+        case 0: return "owner is not a window";
         case 1: return "IDOK";
         case 2: return "IDCANCEL";
         case -1: return "dialog not created";
@@ -279,6 +283,12 @@ private:
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(result), DialogResultName(result));
             Report("ZMK_DriversErrorBox", elapsed, text);
+        }
+        // A write past a buffer can leave the host running on a damaged heap, to
+        // crash long after the call that did it: look after every call.
+        if (!HeapValidate(GetProcessHeap(), 0, nullptr)) {
+            std::printf("host: the process heap was damaged during the call\n");
+            return 6;
         }
         // A quit the host posted during the call is its loop's, now that the call is back.
         int code = 0;

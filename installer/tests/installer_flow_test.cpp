@@ -23,7 +23,7 @@ using namespace zmk::test;
 
 namespace {
 
-std::wstring g_installer, g_library, g_fixtures;
+std::wstring g_installer, g_library, g_fixtures, g_planted;
 
 const std::wstring kConfirm = L"Install Patch ?";
 const std::wstring kNotNeeded = L"Install Patch Not Needed.";
@@ -87,8 +87,8 @@ protected:
         bytesBefore_ = FileBytes(target_);
     }
 
-    void Install(const ExpectedRun& expected) {
-        const InstallerRun run = RunInstaller(g_installer, expected.answers, 60000);
+    void Install(const ExpectedRun& expected, const std::wstring& installer = g_installer) {
+        const InstallerRun run = RunInstaller(installer, expected.answers, 60000);
         EXPECT_EQ(run.problem, L"");
         EXPECT_EQ(run.exitCode, expected.exitCode);
         EXPECT_EQ(run.boxes.size(), expected.texts.size());
@@ -179,6 +179,48 @@ TEST_F(Flow, OldReleaseIsReplacedThenNotNeeded) {
     ExpectPatched();
 }
 
+// Wine prefers its built-in version.dll to a file beside the program; for the
+// installer (by its name) this gives version.dll the load order Windows has.
+class NativeVersionDllFirst {
+public:
+    NativeVersionDllFirst() {
+        const wchar_t order[] = L"native,builtin";
+        set_ = ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"version", REG_SZ, order, sizeof order) == ERROR_SUCCESS;
+    }
+    ~NativeVersionDllFirst() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey); ::RegDeleteKeyW(HKEY_CURRENT_USER, kAppKey); }
+    NativeVersionDllFirst(const NativeVersionDllFirst&) = delete;
+    NativeVersionDllFirst& operator=(const NativeVersionDllFirst&) = delete;
+    explicit operator bool() const { return set_; }
+
+private:
+    static constexpr wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\stelmorivax_x64.exe";
+    static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\stelmorivax_x64.exe\\DllOverrides";
+    bool set_ = false;
+};
+
+// Started from a folder that also holds a version.dll (a Downloads folder
+// holds anything), the elevated installer never calls that file's code, and
+// still patches.
+TEST_F(Flow, VersionDllBesideTheInstallerIsNeverCalled) {
+    ASSERT_TRUE(PlaceLibrary(kOldRelease));
+    const std::wstring downloads = L"C:\\zmk-tests\\downloads";
+    RemoveTree(downloads);
+    ::CreateDirectoryW(L"C:\\zmk-tests", nullptr);
+    ASSERT_TRUE(::CreateDirectoryW(downloads.c_str(), nullptr));
+    const std::wstring installer = downloads + L"\\stelmorivax_x64.exe";
+    ASSERT_TRUE(::CopyFileW(g_installer.c_str(), installer.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(g_planted.c_str(), (downloads + L"\\version.dll").c_str(), FALSE));
+    {
+        const NativeVersionDllFirst nativeFirst;
+        ASSERT_TRUE(nativeFirst);
+        Install(kReplaced, installer);
+    }
+    EXPECT_EQ(::GetFileAttributesW((downloads + L"\\planted-version-called").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the installer called the planted version.dll";
+    ExpectPatched();
+    RemoveTree(downloads);
+}
+
 // An installed library that is neither release 2.0.2.5 nor the patched one
 // is refused and left as it was.
 struct InstalledVersion {
@@ -261,5 +303,8 @@ INSTANTIATE_TEST_SUITE_P(Flow, ProtectedTarget, testing::ValuesIn(kProtections),
 
 int wmain(int argc, wchar_t** argv) {
     return RunInstallerTests(argc, argv,
-                             {{L"installer", &g_installer}, {L"library", &g_library}, {L"fixtures", &g_fixtures}});
+                             {{L"installer", &g_installer},
+                              {L"library", &g_library},
+                              {L"fixtures", &g_fixtures},
+                              {L"planted", &g_planted}});
 }

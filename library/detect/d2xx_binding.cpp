@@ -16,11 +16,20 @@ struct D2xxBinding {
 
 D2xxBinding g_d2xx;
 
-// The list call writes every record the driver holds at that moment, which
-// can be more than we counted. A USB controller addresses at most 127
-// devices; the room comes from the heap, for this call only, so that a
-// driver writing more than it counted can never reach a return address.
-constexpr DWORD kDescriptionRoom = 128;
+// The list call writes every record the driver holds at that moment and is
+// told no room: another caller in the process can refresh the list after our
+// count, and D2XX lists a record for each channel of every FTDI chip on every
+// USB controller. The room is the count and a margin beyond any real
+// machine's list, as address space whose pages stay untouched unless the
+// driver writes them (3.25 MiB). It ends where a page that is never made
+// accessible begins, so that a driver writing past even that faults at once,
+// inside its own call, rather than corrupt whatever lies beyond.
+constexpr SIZE_T kRoomMargin = 32768;
+constexpr SIZE_T kPageSize = 4096;  // every x86-64 Windows
+
+// The type of a record as we hand it to the driver: no chip's, so a record
+// still of this type is one the driver did not write.
+constexpr std::uint32_t kUnwrittenType = 0xA5A5A5A5;
 
 }  // namespace
 
@@ -48,13 +57,19 @@ FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept {
     return g_d2xx.createDeviceInfoList(deviceCount);
 }
 
-DeviceStatus IdentifyUsbDevice() noexcept {
-    UniqueHeapBlock room(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                     kDescriptionRoom * sizeof(FtDeviceListInfoNode)));
-    if (!room) return DriverError;
-    auto* records = static_cast<FtDeviceListInfoNode*>(room.get());
-    DWORD described = kDescriptionRoom;
+DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept {
+    const SIZE_T roomRecords = counted + kRoomMargin;
+    const SIZE_T roomBytes = roomRecords * sizeof(FtDeviceListInfoNode);
+    const SIZE_T committed = (roomBytes + kPageSize - 1) / kPageSize * kPageSize;
+    UniqueVirtualMemory region(::VirtualAlloc(nullptr, committed + kPageSize, MEM_RESERVE, PAGE_NOACCESS));
+    if (!region || !::VirtualAlloc(region.get(), committed, MEM_COMMIT, PAGE_READWRITE)) return DriverError;
+    auto* records = reinterpret_cast<FtDeviceListInfoNode*>(static_cast<char*>(region.get()) + committed - roomBytes);
+
+    // The one record counted must be written, and no second one.
+    records[0].type = records[1].type = kUnwrittenType;
+    DWORD described = counted;
     if (g_d2xx.getDeviceInfoList(records, &described) != kFtOk) return DriverError;
+    if (records[0].type == kUnwrittenType || records[1].type != kUnwrittenType) return DriverError;
     return ClassifyDescribedDevice(described, records[0].type, records[0].description);
 }
 

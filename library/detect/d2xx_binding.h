@@ -39,7 +39,9 @@ DeviceStatus UnbindD2xx(DeviceStatus status = NoDevice) noexcept;
 // The bound FT_CreateDeviceInfoList.
 FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept;
 
-// Classifies the one device D2XX reported; DriverError when it cannot describe it.
-DeviceStatus IdentifyUsbDevice() noexcept;
+// Classifies the one device D2XX counted (counted, the count just taken);
+// DriverError when the driver cannot describe it, or describes a list other
+// than the one device.
+DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept;
 
 }  // namespace zmk

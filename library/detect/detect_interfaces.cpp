@@ -39,7 +39,7 @@ DeviceStatus DetectInterfaces() noexcept {
     }
 
     DetectionDecision decision = DecideDeviceStatus(networkCount, usbCount);
-    return UnbindD2xx(decision.identifyUsbDevice ? IdentifyUsbDevice() : decision.status);
+    return UnbindD2xx(decision.identifyUsbDevice ? IdentifyUsbDevice(usbCount) : decision.status);
 }
 
 }  // namespace zmk

@@ -14,6 +14,13 @@
 #ifndef ZELMORK_H
 #define ZELMORK_H
 
+/* Every host starts Winsock 2, and winsock2.h must come before windows.h,
+ * which would bring in the older winsock.h: this header includes it first, so
+ * that a host may include winsock2.h before or after it. A host that included
+ * windows.h already has winsock.h, which winsock2.h cannot join. */
+#ifndef _WINSOCKAPI_
+#include <winsock2.h>
+#endif
 #include <windows.h>
 
 #ifdef __cplusplus
@@ -60,9 +67,10 @@ ZELMORK_API int ZELMORK_CALL ZMK_GetDeviceStatus(void);
 /* Runs the vendor's diagnostic tool TRAVOLK.exe from Borvanect's program
  * folder and waits for it (without pumping messages), then shows the modal
  * driver-error dialog owned by owner: 1 (Enter) or 2 (Escape, close box).
- * When the tool is missing or fails, only a system-error box is shown, and
- * the result is 2. 0: owner is not a window; -1: the dialog could not be
- * created. */
+ * NULL is a valid owner: the dialog then has no owner window. When the tool
+ * is missing or fails, only a system-error box is shown, and the result is 2.
+ * 0: owner is not NULL and not a window (nothing is run or shown); -1: the
+ * dialog could not be created. */
 ZELMORK_API INT_PTR ZELMORK_CALL ZMK_DriversErrorBox(HWND owner);
 
 /* For hosts that load the library at run time. */

@@ -2,10 +2,13 @@
  * The smallest host of ZELMORK.dll: linked with its import library, it asks
  * once which DMX interface is connected, the way Borvanect does.
  *
- *   x86_64-w64-mingw32-gcc -std=c99 -I include minimal_host.c libZELMORK.dll.a -lws2_32 -o minimal_host.exe
+ * Build it from the release's sdk folder with mingw-w64:
  *
- * Run it with ZELMORK.dll beside it. Exit code: the status (10 when nothing
- * is connected), or 100 when Winsock did not start.
+ *   x86_64-w64-mingw32-gcc -std=c99 -I include sample/minimal_host.c lib/libZELMORK.dll.a -lws2_32 -o minimal_host.exe
+ *
+ * Run it with ZELMORK.dll (at the top of the release) beside it. Exit code:
+ * the status (10 when nothing is connected), or 100 when Winsock did not
+ * start.
  */
 #include <winsock2.h>
 #include <windows.h>

@@ -10,6 +10,7 @@
 // "next" lines).
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -30,8 +31,6 @@ struct FtDeviceListInfoNode {
 
 constexpr int kMaxDevices = 16;
 constexpr int kMaxLists = 8;
-// Never more records than the caller can be asked to hold.
-constexpr long kMaxDescribed = 128;
 
 struct Device {
     ULONG type;
@@ -117,6 +116,19 @@ Config ReadConfig() {
     return config;
 }
 
+// Replaces the file <configuration><suffix> with text.
+void WriteBesideConfig(const char* suffix, const char* text, int length) {
+    char path[MAX_PATH + 16];
+    ConfigPath(path, MAX_PATH);
+    lstrcatA(path, suffix);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD done = 0;
+        WriteFile(file, text, static_cast<DWORD>(length), &done, nullptr);
+        CloseHandle(file);
+    }
+}
+
 // Which list this count call sees: one further on each call, the last one
 // staying. Kept in a file beside the configuration, because the detection
 // unloads the driver after every run.
@@ -131,13 +143,17 @@ int NextListIndex(int lists) {
     int length = 0;
     for (unsigned long next = calls + 1; next != 0 || length == 0; next /= 10) written[length++] = '0' + next % 10;
     for (int i = 0; i < length / 2; ++i) std::swap(written[i], written[length - 1 - i]);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD done = 0;
-        WriteFile(file, written, static_cast<DWORD>(length), &done, nullptr);
-        CloseHandle(file);
-    }
+    WriteBesideConfig(".position", written, length);
     return calls < static_cast<unsigned long>(lists) ? static_cast<int>(calls) : lists - 1;
+}
+
+// The address the last list call was given, in hex, in <configuration>.list:
+// from it a test tells where a write past the caller's room lands.
+void NoteListAddress(const void* list) {
+    char text[16];
+    auto value = reinterpret_cast<std::uintptr_t>(list);
+    for (int i = 15; i >= 0; --i, value >>= 4) text[i] = "0123456789abcdef"[value & 15];
+    WriteBesideConfig(".list", text, 16);
 }
 
 }  // namespace
@@ -159,9 +175,10 @@ FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCo
     Config config = ReadConfig();
     if (config.listStatus != 0) return config.listStatus;
     const DeviceList& devices = config.list[g_listIndex];
+    if (config.describe >= 0) NoteListAddress(list);
     long written = config.describe >= 0 ? config.describe : static_cast<long>(g_counted);
     if (config.describe < 0 && devices.count < written) written = devices.count;
-    if (written > kMaxDescribed) written = kMaxDescribed;
+    // Like the real driver, every record it holds, whatever room the caller has.
     for (long i = 0; i < written; ++i) {
         // Past the listed devices, more of the last one (or of an FT232R).
         Device device = {5, "FT232R USB UART"};

@@ -228,7 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
                     MovingList{"EightDescribed", "device=5 DMX USB PRO\ndescribe=8"},
                     MovingList{"DeviceLeftBeforeItWasDescribed", "device=5 DMX USB PRO\ndescribe=0"},
                     MovingList{"CountBeyondAnyRoom", "device=5 DMX USB PRO\nreport=500"},
-                    MovingList{"CountOfNoneForARecordWritten", "device=6 FT2232H\nreport=0"}),
+                    MovingList{"CountOfNoneForARecordWritten", "device=6 FT2232H\nreport=0"},
+                    MovingList{"CountOfOneForNoRecordWritten", "device=5 DMX USB PRO\ndescribe=0\nreport=1"},
+                    MovingList{"CountOfOneForTwoRecordsWritten", "device=5 DMX USB PRO\ndescribe=2\nreport=1"}),
     [](const testing::TestParamInfo<MovingList>& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceStatusTest, DevicesChangingBetweenRunsAreFollowedByEachRescan) {

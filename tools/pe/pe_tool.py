@@ -5,7 +5,8 @@
   verify-checksum FILE    exit 1 unless the stored checksum equals the computed one
   imports FILE            print the imported DLL names, one a line
   imported-functions FILE print "DLL function" for each function imported by name
-  check-imports FILE...   exit 1 if an image imports a DLL outside the system list
+  check-imports FILE...   exit 1 if an image imports statically a DLL that is not a
+                          KnownDLL (or ntdll, or an API set)
   exports FILE            print "ordinal name" for each export
   info FILE               machine, magic, subsystem and its version, DLL characteristics, timestamp
   check-security FILE...  exit 1 unless high-entropy ASLR, dynamic base and NX are set,
@@ -25,10 +26,16 @@ try:
 except ImportError:
     sys.exit("pe_tool.py needs Debian's python3-pefile (apt-get install python3-pefile)")
 
-SYSTEM_DLLS = {
-    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
-    "ws2_32.dll", "version.dll", "msvcrt.dll", "ole32.dll", "comctl32.dll",
-    "shlwapi.dll", "ntdll.dll", "bcrypt.dll", "ucrtbase.dll",
+# The KnownDLLs of every Windows from 7 on: Windows maps these from the system
+# directory whatever folder the program was started from. Any other DLL named
+# in the import table is looked for in the program's own folder first (a
+# Downloads folder can hold anything), so it must be loaded at run time by its
+# full path instead. ntdll is in every process before the program's imports.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "comdlg32.dll", "difxapi.dll", "gdi32.dll", "imagehlp.dll",
+    "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll", "ole32.dll",
+    "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll", "shell32.dll",
+    "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll", "ntdll.dll",
 }
 
 SECURITY_FLAGS = {
@@ -198,10 +205,10 @@ def main(argv):
                 print(dll, name)
         elif cmd == "check-imports":
             names = imports(image)
-            foreign = [n for n in names if n.lower() not in SYSTEM_DLLS and not n.lower().startswith("api-ms-win-")]
+            foreign = [n for n in names if n.lower() not in KNOWN_DLLS and not n.lower().startswith("api-ms-win-")]
             print("%s imports: %s" % (path, ", ".join(names)))
             if foreign:
-                print("%s: not a system DLL: %s" % (path, ", ".join(foreign)))
+                print("%s: not a KnownDLL, searched for beside the program first: %s" % (path, ", ".join(foreign)))
                 status = 1
         elif cmd == "exports":
             for ordinal, name in exports(image):
