@@ -16,12 +16,6 @@ struct D2xxBinding {
 
 D2xxBinding g_d2xx;
 
-// The list call writes every record the driver holds at that moment, which
-// can be more than we counted. A USB controller addresses at most 127
-// devices; the room comes from the heap, for this call only, so that a
-// driver writing more than it counted can never reach a return address.
-constexpr DWORD kDescriptionRoom = 128;
-
 }  // namespace
 
 bool BindD2xx(const char* libraryPath) noexcept {
@@ -39,6 +33,10 @@ bool BindD2xx(const char* libraryPath) noexcept {
     return g_d2xx.createDeviceInfoList && g_d2xx.getDeviceInfoList && g_d2xx.listDevices;
 }
 
+HMODULE BoundD2xxLibrary() noexcept {
+    return g_d2xx.library.get();
+}
+
 DeviceStatus UnbindD2xx(DeviceStatus status) noexcept {
     g_d2xx = D2xxBinding{};
     return status;
@@ -48,14 +46,26 @@ FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept {
     return g_d2xx.createDeviceInfoList(deviceCount);
 }
 
+FtStatus GetDeviceInfoList(FtDeviceListInfoNode* records, DWORD* described) noexcept {
+    *described = kDescriptionRoom;
+    return g_d2xx.getDeviceInfoList(records, described);
+}
+
+DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const FtDeviceListInfoNode* records) noexcept {
+    if (listed != kFtOk) return DriverError;
+    return ClassifyDescribedDevice(described, records[0].type, records[0].description);
+}
+
 DeviceStatus IdentifyUsbDevice() noexcept {
+    // The room comes from the heap, for this call only, so that a driver
+    // writing more than it counted can never reach a return address.
     UniqueHeapBlock room(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY,
                                      kDescriptionRoom * sizeof(FtDeviceListInfoNode)));
     if (!room) return DriverError;
     auto* records = static_cast<FtDeviceListInfoNode*>(room.get());
-    DWORD described = kDescriptionRoom;
-    if (g_d2xx.getDeviceInfoList(records, &described) != kFtOk) return DriverError;
-    return ClassifyDescribedDevice(described, records[0].type, records[0].description);
+    DWORD described = 0;
+    FtStatus listed = GetDeviceInfoList(records, &described);
+    return IdentifyDescribedDevice(listed, described, records);
 }
 
 }  // namespace zmk

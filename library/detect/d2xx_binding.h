@@ -33,11 +33,27 @@ using FtListDevicesFunction = FtStatus(WINAPI*)(void* arg1, void* arg2, DWORD fl
 // fails or an entry point is missing; the library stays recorded either way.
 bool BindD2xx(const char* libraryPath) noexcept;
 
+// The driver library of the last BindD2xx, loaded or not (null when the load
+// failed), for a caller that looks further into it.
+HMODULE BoundD2xxLibrary() noexcept;
+
 // Drops the binding (safe when nothing is bound) and passes status through.
 DeviceStatus UnbindD2xx(DeviceStatus status = NoDevice) noexcept;
 
 // The bound FT_CreateDeviceInfoList.
 FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept;
+
+// The list call writes every record the driver holds at that moment, which
+// can be more than was counted. A USB controller addresses at most 127
+// devices: callers give room for this many records.
+inline constexpr DWORD kDescriptionRoom = 128;
+
+// The bound FT_GetDeviceInfoList, into room for kDescriptionRoom records;
+// described is set to kDescriptionRoom before the call.
+FtStatus GetDeviceInfoList(FtDeviceListInfoNode* records, DWORD* described) noexcept;
+
+// The status of the one device D2XX counted, from what the list call gave.
+DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const FtDeviceListInfoNode* records) noexcept;
 
 // Classifies the one device D2XX reported; DriverError when it cannot describe it.
 DeviceStatus IdentifyUsbDevice() noexcept;
