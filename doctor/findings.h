@@ -1,0 +1,40 @@
+// What the doctor found, step by step: the lines a person reads and the same
+// facts for a program, side by side, so that the text report and the JSON
+// document can never tell different stories.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zmk::doctor {
+
+using Json = nlohmann::json;
+
+struct Step {
+    Step(std::string stepName, std::string stepVerdict) : name(std::move(stepName)), verdict(std::move(stepVerdict)) {}
+
+    std::string name;                 // "host settings", "d2xx", "art-net", "decision"
+    std::string verdict;              // one word or phrase a script can test
+    std::vector<std::string> lines;   // the text report, without the heading
+    Json facts = Json::object();
+};
+
+// printf into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+// Adds one line to the step's text.
+void Say(Step& step, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+
+// A text quoted for a person: printable ASCII as it is, anything else as \xNN.
+std::string Quote(const char* bytes, std::size_t length);
+// The same bytes in hex, "46 54 32 ..."
+std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
+
+
+
+}  // namespace zmk::doctor
