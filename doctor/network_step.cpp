@@ -149,7 +149,8 @@ bool BindArtNetPort(Step& step, UniqueSocket& socket) {
     int error = ::WSAGetLastError();
     step.verdict = "port busy";
     step.facts["bindError"] = error;
-    Say(step, "UDP port 6454 cannot be taken (%s).", ErrorText(static_cast<DWORD>(error)).c_str());
+    Say(step, "No ArtPoll is sent: UDP port 6454 cannot be taken (%s%s).", ErrorText(static_cast<DWORD>(error)).c_str(),
+        error == WSAEADDRINUSE ? ", another socket holds it" : "");
     std::vector<std::string> owners = UdpPortOwners(kArtNetPort);
     for (const std::string& owner : owners) {
         step.facts["portHolders"].push_back(AnsiToUtf8(owner));
@@ -237,12 +238,11 @@ Step ProbeConfiguredNode(const SettingsOutcome& settings, const WaitControl& wai
     std::string node = DottedText(configured);
     step.facts["pollTo"] = node;
     step.facts["poll"] = HexBytes(poll.data(), poll.size());
+    UniqueSocket socket;
+    if (!BindArtNetPort(step, socket)) return step;
     Say(step, "ArtPoll sent to %s port 6454 from port 6454 (all local addresses), %s", node.c_str(),
         RouteWords(destination).c_str());
     Say(step, "  the poll's 14 bytes: %s", HexBytes(poll.data(), poll.size()).c_str());
-
-    UniqueSocket socket;
-    if (!BindArtNetPort(step, socket)) return step;
     UniqueWsaEvent event(::WSACreateEvent());
     if (!event || ::WSAEventSelect(socket.get(), event.get(), FD_READ) != 0) {
         step.verdict = "socket failed";

@@ -172,8 +172,11 @@ std::string ReplyVerdictText(ReplyVerdict verdict, const std::uint8_t* datagram,
     switch (verdict) {
         case ReplyVerdict::Accepted:
             return "accepted: an Open DMX Ethernet node at " + says + ", port 1 outputs DMX, SwOut[0] is 0";
-        case ReplyVerdict::TooLong:
-            return Format("%zu bytes, longer than the %zu bytes a reply can have (skipped)", length, kReplyBufferSize);
+        case ReplyVerdict::TooLong: {
+            int opCode = ArtNetOpCode(datagram, length);
+            return Format("longer than the %zu bytes a reply can have", kReplyBufferSize) +
+                   (opCode < 0 ? std::string() : " (an Art-Net " + OpCodeName(opCode) + " packet)") + " (skipped)";
+        }
         case ReplyVerdict::NotArtNet: {
             std::size_t shown = length < 8 ? length : 8;
             return "not Art-Net: it starts with " + Quote(reinterpret_cast<const char*>(datagram), shown) +
