@@ -71,19 +71,6 @@ std::string ByteWords(unsigned char byte) {
 
 }  // namespace
 
-const char* StatusName(std::int32_t status) noexcept {
-    switch (status) {
-        case DriverError: return "DriverError";
-        case MultipleDevices: return "MultipleDevices";
-        case NoDevice: return "NoDevice";
-        case OpenDmxUsb: return "OpenDmxUsb";
-        case DmxUsbPro: return "DmxUsbPro";
-        case OpenDmxEthernet: return "OpenDmxEthernet";
-        case UnrecognizedUsbDevice: return "UnrecognizedUsbDevice";
-        default: return "unknown";
-    }
-}
-
 const char* StatusConsequence(std::int32_t status) noexcept {
     switch (status) {
         case DriverError:

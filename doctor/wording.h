@@ -13,8 +13,7 @@
 
 namespace zmk::doctor {
 
-// "MultipleDevices"; "unknown" for a value the library never returns.
-const char* StatusName(std::int32_t status) noexcept;
+inline const char* StatusName(std::int32_t status) noexcept { return DeviceStatusName(status); }
 // One sentence: what Borvanect will do with the status.
 const char* StatusConsequence(std::int32_t status) noexcept;
 
