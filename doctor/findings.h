@@ -13,7 +13,8 @@
 
 namespace zmk::doctor {
 
-using Json = nlohmann::json;
+// Keys stay in the order they are written, as the schema lists them.
+using Json = nlohmann::ordered_json;
 
 struct Step {
     Step(std::string stepName, std::string stepVerdict) : name(std::move(stepName)), verdict(std::move(stepVerdict)) {}

@@ -33,11 +33,10 @@ const char* RegistryTypeName(DWORD type) {
 
 // The facts behind the library's one answer about the value: they explain
 // a refusal, the library's own read decides it.
-void DescribeValue(Step& step) {
+void DescribeValue(Step& step, Json& value) {
     char subkey[kKeyPathBufferSize];
     SplitKeyPath(kHostKeyPath, subkey);
     Say(step, "Registry key: %s", kHostKeyPath);
-    Json& value = step.facts["value"];
     step.facts["key"] = AnsiToUtf8(kHostKeyPath);
     HKEY opened = nullptr;
     LONG open = ::RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_QUERY_VALUE, &opened);
@@ -97,7 +96,9 @@ std::string OpenFailure(DWORD error) {
 
 Step CheckHostSettings(SettingsOutcome& outcome) {
     Step step{"host settings", "ok"};
-    DescribeValue(step);
+    Json value = Json::object();
+    DescribeValue(step, value);
+    step.facts["value"] = value;
 
     // The library's own steps decide; the facts above only explain them.
     char folder[kSettingsPathSize] = {};
