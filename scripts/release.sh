@@ -65,3 +65,8 @@ with zipfile.ZipFile(archive + ".part", "w") as zip_file:
 os.replace(archive + ".part", archive)
 PY
 echo "$out/$name.zip $(stat -c %s "$out/$name.zip") bytes, sha256 $(sha256sum <"$out/$name.zip" | cut -c1-16)"
+if [ -n "${ZMK_SIGN_CERT:-}" ] && [ -n "${ZMK_SIGN_KEY:-}" ]; then
+  echo "signed: the deliverables carry an Authenticode signature by $ZMK_SIGN_CERT"
+else
+  echo "warning: unsigned: set ZMK_SIGN_CERT and ZMK_SIGN_KEY to sign the deliverables" >&2
+fi
