@@ -384,6 +384,8 @@ Step DiscoverNodes(const SettingsOutcome& settings, const WaitControl& wait, Net
         bool accepted = verdict == ReplyVerdict::Accepted;
         if (accepted) acceptable.push_back(address);
         std::string words = ReplyVerdictText(verdict, reply.data(), reply.size(), address, address);
+        std::size_t skipped = words.rfind(" (skipped)");
+        if (skipped != std::string::npos) words.erase(skipped);
         bool configured = settings.addressRead && address == settings.configured;
         Say(step, "Node %s%s: %s", DottedText(address).c_str(), configured ? " (the configured address)" : "",
             accepted ? "the library would accept it at this address" : ("refused: " + words).c_str());

@@ -169,5 +169,24 @@ TEST_F(Doctor, EveryRefusalIsNamedWithTheFieldItFound) {
     }
 }
 
+// Two nodes answer a broadcast poll (the second with its output switched),
+// while Pelvaro.bin names an address where nothing answers: the doctor marks
+// each and says which bytes would name the acceptable one.
+TEST(DoctorDiscovery, ListsEveryNodeAndTheOneTheLibraryWouldAccept) {
+    test::RemoveFtd2xx();
+    test::SetUserMainFolder(test::kHostFolder);
+    test::WriteSettingsFile(test::kHostFolder, {198, 18, 0, 9});
+    DoctorRun run = RunDoctor("--discover");
+    test::RemoveSettingsFile(test::kHostFolder);
+    test::RemoveHostKeys();
+    EXPECT_EQ(static_cast<DWORD>(NoDevice), run.exitCode);
+    for (const char* line : {"== Discovery: 2 nodes, 1 acceptable", "Node 198.18.0.2: the library would accept it at "
+                             "this address", "Node 198.18.0.4: refused: SwOut[0] is 0x10, not 0",
+                             "Exactly one acceptable node answers, at 198.18.0.2, but Pelvaro.bin names 198.18.0.9: "
+                             "bytes 20 to 23 of Pelvaro.bin would have to hold C6 12 00 02."}) {
+        EXPECT_NE(std::string::npos, run.output.find(line)) << line << "\n" << run.output;
+    }
+}
+
 }  // namespace
 }  // namespace zmk
