@@ -131,7 +131,7 @@ std::string TextReport(const std::vector<Step>& steps, const std::string& system
     return text;
 }
 
-std::string JsonReport(const std::vector<Step>& steps, std::int32_t status) {
+std::string JsonReport(const std::vector<Step>& steps, std::int32_t status, const Json& timing) {
     std::string wine = WineVersion();
     Json document = {{"schema", kSchemaVersion},
                      {"doctorVersion", kDoctorVersion},
@@ -140,6 +140,7 @@ std::string JsonReport(const std::vector<Step>& steps, std::int32_t status) {
                      {"wine", wine.empty() ? Json(nullptr) : Json(wine)},
                      {"status", status},
                      {"statusName", StatusName(status)},
+                     {"timing", timing},
                      {"steps", Json::array()}};
     for (const Step& step : steps) {
         Json lines = Json::array();
@@ -203,6 +204,8 @@ int Run(int argc, char** argv) {
     bool done = false;
     if (!ParseOptions(argc, argv, options, done)) return kExitUsage;
     if (done) return 0;
+    LARGE_INTEGER started;
+    ::QueryPerformanceCounter(&started);
 
     // As the host does before it asks the library.
     WSADATA winsock;
@@ -237,8 +240,10 @@ int Run(int argc, char** argv) {
     std::string system = "Windows " + WindowsBuild();
     std::string wine = WineVersion();
     if (!wine.empty()) system += ", under Wine " + wine;
+    Json timing = {{"runMs", MillisecondsSince(started)},
+                   {"listeningMs", network.listenedMs + discovery.listenedMs}};
     std::string text = TextReport(steps, system);
-    std::string json = JsonReport(steps, status);
+    std::string json = JsonReport(steps, status, timing);
     std::fputs(options.json ? json.c_str() : text.c_str(), stdout);
     std::fflush(stdout);
     if (!options.reportFile.empty() && !WriteReport(options.reportFile, text + "\n" + json)) {

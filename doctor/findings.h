@@ -25,11 +25,18 @@ struct Step {
     Json facts = Json::object();
 };
 
+// mingw-w64's C99 printf is checked as such; elsewhere printf is C99 already.
+#ifdef __MINGW32__
+#define ZMK_PRINTF_FORMAT(text, arguments) __attribute__((format(gnu_printf, text, arguments)))
+#else
+#define ZMK_PRINTF_FORMAT(text, arguments) __attribute__((format(printf, text, arguments)))
+#endif
+
 // printf into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+std::string Format(const char* format, ...) ZMK_PRINTF_FORMAT(1, 2);
 
 // Adds one line to the step's text.
-void Say(Step& step, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
+void Say(Step& step, const char* format, ...) ZMK_PRINTF_FORMAT(2, 3);
 
 // A text quoted for a person: printable ASCII as it is, anything else as \xNN.
 std::string Quote(const char* bytes, std::size_t length);

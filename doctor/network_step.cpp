@@ -37,13 +37,6 @@ Ipv4Octets OctetsOf(const sockaddr_in& socketAddress) {
     return octets;
 }
 
-double MillisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 void ShowCountdown(const WaitControl& wait, const std::string& text) {
     if (!wait.countdown) return;
     HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
@@ -100,6 +93,7 @@ void ListenOut(SOCKET socket, WSAEVENT event, const LARGE_INTEGER& polled, const
             onDatagram(Datagram{buffer.get(), static_cast<std::size_t>(received), source, MillisecondsSince(polled)});
         }
     }
+    outcome.listenedMs += MillisecondsSince(polled);
     ShowCountdown(wait, "");
     if (wait.countdown) ShowCountdown(wait, "\r");
 }

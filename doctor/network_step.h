@@ -21,6 +21,8 @@ struct NetworkOutcome {
     // 1 when the library would take a reply from the configured node.
     int count = 0;
     bool cancelled = false;
+    // How long it listened after its polls (the report's 3-second windows).
+    double listenedMs = 0;
 };
 
 Step ProbeConfiguredNode(const SettingsOutcome& settings, const WaitControl& wait, NetworkOutcome& outcome);

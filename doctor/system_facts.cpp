@@ -160,6 +160,13 @@ std::vector<std::string> UdpPortOwners(std::uint16_t port) {
     return owners;
 }
 
+double MillisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
 std::string FileVersionOf(const char* path) {
     UniqueModule version = LoadSystemLibrary(L"version.dll");
     if (!version) return {};

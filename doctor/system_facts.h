@@ -36,6 +36,9 @@ bool HostIpv4Interfaces(std::vector<Ipv4Interface>& interfaces, std::string& err
 // Empty when the system does not tell.
 std::vector<std::string> UdpPortOwners(std::uint16_t port);
 
+// Milliseconds since a QueryPerformanceCounter reading.
+double MillisecondsSince(const LARGE_INTEGER& start);
+
 // "2.12.36.4" from the file's version resource, or empty.
 std::string FileVersionOf(const char* path);
 
