@@ -100,7 +100,24 @@ Ipv4Octets DirectedBroadcast(const Ipv4Interface& face) noexcept {
     return broadcast;
 }
 
+static bool ListIpv4Interfaces(std::vector<Ipv4Interface>& interfaces, std::string& error);
+
 bool HostIpv4Interfaces(std::vector<Ipv4Interface>& interfaces, std::string& error) {
+    // Asked once a run: the list serves the poll's route, the no-reply
+    // advice and the discovery, and asking costs milliseconds under Wine.
+    static bool listed = false;
+    static std::vector<Ipv4Interface> known;
+    static std::string knownError;
+    if (!listed) {
+        listed = true;
+        ListIpv4Interfaces(known, knownError);
+    }
+    interfaces = known;
+    error = knownError;
+    return knownError.empty();
+}
+
+static bool ListIpv4Interfaces(std::vector<Ipv4Interface>& interfaces, std::string& error) {
     UniqueModule iphlpapi = LoadSystemLibrary(L"iphlpapi.dll");
     auto getAdapters = iphlpapi ? ResolveEntryPoint<GetAdaptersAddressesFunction>(iphlpapi.get(), "GetAdaptersAddresses")
                                 : nullptr;

@@ -42,7 +42,10 @@ setup() {
     { head -c 20 /dev/zero; printf '\306\022\000\002'; head -c 104 /dev/zero; } >"$user_folder/System/ApplData/Pelvaro.bin"
     wine reg add 'HKCU\Software\Quenford\Borvanect\CurrentVersion' /v UserMainFolder /t REG_SZ \
       /d 'C:\users\Public\Borvanect' /f >/dev/null 2>&1
-    /usr/bin/python3 - "$3" <<'PY'
+    # The node is reached from the Wine session's namespace, where Wine's sockets are.
+    local in_session=()
+    [ -f "$ZMK_WINE_SESSION/netns" ] && in_session=(ip netns exec "$(cat "$ZMK_WINE_SESSION/netns")")
+    "${in_session[@]}" /usr/bin/python3 - "$3" <<'PY'
 import os, socket, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.settimeout(5)
