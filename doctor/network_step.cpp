@@ -37,11 +37,14 @@ Ipv4Octets OctetsOf(const sockaddr_in& socketAddress) {
     return octets;
 }
 
+// One console line, rewritten in place; an empty text clears it and leaves
+// the cursor at its start.
 void ShowCountdown(const WaitControl& wait, const std::string& text) {
     if (!wait.countdown) return;
     HANDLE console = ::GetStdHandle(STD_OUTPUT_HANDLE);
     std::string line = "\r" + text;
     line.resize(79, ' ');
+    if (text.empty()) line += '\r';
     DWORD written = 0;
     ::WriteConsoleA(console, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -95,7 +98,6 @@ void ListenOut(SOCKET socket, WSAEVENT event, const LARGE_INTEGER& polled, const
     }
     outcome.listenedMs += MillisecondsSince(polled);
     ShowCountdown(wait, "");
-    if (wait.countdown) ShowCountdown(wait, "\r");
 }
 
 void SayReplyFields(Step& step, const PollReplyFields& fields, Json& facts) {
