@@ -122,7 +122,7 @@ next_step() {
     "10 NoDevice") echo "next step: check the cable, the driver, and the node's address with zmk-doctor.exe" ;;
     "32 UnrecognizedUsbDevice") echo "next step: plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description" ;;
     "1 IDOK") echo "next step: follow the dialog's instructions (the diagnostic tool's report is on the desktop)" ;;
-    "2 IDCANCEL") echo "the diagnostic tool did not run to its end: only the system-error box showed, and its OK ended the call; next step: reinstall Borvanect's TRAVOLK.exe" ;;
+    "2 IDCANCEL") echo "the diagnostic tool failed or is missing, so only the system-error box showed and its OK ended the call; next step: repair Borvanect's installation (its TRAVOLK.exe)" ;;
     *) echo "nothing to do: Borvanect uses this interface" ;;
   esac
 }
