@@ -16,4 +16,19 @@ enum DeviceStatus : std::int32_t {
     UnrecognizedUsbDevice = 32,
 };
 
+// "MultipleDevices" and the like, for the tools that print a status;
+// "unknown" for a value the library never returns.
+inline const char* DeviceStatusName(std::int32_t status) noexcept {
+    switch (status) {
+        case DriverError: return "DriverError";
+        case MultipleDevices: return "MultipleDevices";
+        case NoDevice: return "NoDevice";
+        case OpenDmxUsb: return "OpenDmxUsb";
+        case DmxUsbPro: return "DmxUsbPro";
+        case OpenDmxEthernet: return "OpenDmxEthernet";
+        case UnrecognizedUsbDevice: return "UnrecognizedUsbDevice";
+        default: return "unknown";
+    }
+}
+
 }  // namespace zmk

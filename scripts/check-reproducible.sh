@@ -16,9 +16,9 @@ else
 fi
 
 cmake -S . -B "$other/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-cmake --build "$other/b" -j2 --target ZELMORK stelmorivax_x64 >/dev/null
+cmake --build "$other/b" -j2 --target ZELMORK stelmorivax_x64 zmk-doctor >/dev/null
 same=1
-for f in library/ZELMORK.dll installer/stelmorivax_x64.exe; do
+for f in library/ZELMORK.dll installer/stelmorivax_x64.exe doctor/zmk-doctor.exe; do
   name=$(basename "$f")
   if cmp -s "$other/b/$f" "dist/$name"; then
     echo "reproducible: $name $(sha256sum <"dist/$name" | cut -c1-16)"

@@ -1,10 +1,10 @@
 #!/bin/bash
 # Builds a signed copy of the deliverables in a folder of its own (never
-# dist/), with a throwaway self-signed certificate, and checks it: both
+# dist/), with a throwaway self-signed certificate, and checks it: the three
 # signatures verify against that certificate, the signed library's image
 # checksum is right, the installer carries the signed library byte for byte
-# as BINARY 129, both images keep their security flags and import only
-# KnownDLLs, and a second signing of the same library gives the same bytes.
+# as BINARY 129, the images keep their security flags and import only KnownDLLs,
+# and a second signing of the same library gives the same bytes.
 # ZMK_SIGNED_FROM may name the folder a reproducibility check kept
 # (ZMK_REPRO_KEEP): its unsigned build is then signed where it is, instead of
 # a build from nothing; only the library's link and the installer's
@@ -23,9 +23,10 @@ openssl req -x509 -newkey rsa:3072 -nodes -days 7 -subj "/CN=ZMK throwaway test 
 
 cmake -S . -B "$tree" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DZMK_SIGN_CERT="$work/cert.pem" -DZMK_SIGN_KEY="$work/key.pem" >/dev/null
-cmake --build "$tree" -j2 --target ZELMORK stelmorivax_x64 >/dev/null
+cmake --build "$tree" -j2 --target ZELMORK stelmorivax_x64 zmk-doctor >/dev/null
 library="$tree/library/ZELMORK.dll"
 installer="$tree/installer/stelmorivax_x64.exe"
+doctor="$tree/doctor/zmk-doctor.exe"
 
 failures=0
 check() {
@@ -34,12 +35,13 @@ check() {
 }
 check "library signature verifies" osslsigncode verify -CAfile "$work/cert.pem" -in "$library"
 check "installer signature verifies" osslsigncode verify -CAfile "$work/cert.pem" -in "$installer"
+check "doctor signature verifies" osslsigncode verify -CAfile "$work/cert.pem" -in "$doctor"
 check "signed library's checksum is right" $pe_tool verify-checksum "$library"
 $pe_tool resource BINARY 129 "$installer" "$work/payload.dll"
 check "installer carries the signed library" cmp "$work/payload.dll" "$library"
 check "payload is signed" osslsigncode verify -CAfile "$work/cert.pem" -in "$work/payload.dll"
-check "signed images keep their security flags" $pe_tool check-security "$library" "$installer"
-check "signed images import KnownDLLs only" $pe_tool check-imports "$library" "$installer"
+check "signed images keep their security flags" $pe_tool check-security "$library" "$installer" "$doctor"
+check "signed images import KnownDLLs only" $pe_tool check-imports "$library" "$installer" "$doctor"
 
 # The signing time is fixed, so signing is deterministic too.
 osslsigncode remove-signature -in "$library" -out "$work/unsigned.dll" >/dev/null
@@ -48,6 +50,6 @@ bash tools/signing/sign.sh "$work/cert.pem" "$work/key.pem" "$work/unsigned.dll"
 $pe_tool set-checksum "$work/unsigned.dll"
 check "signing again gives the same bytes" cmp "$work/unsigned.dll" "$library"
 
-for f in "$library" "$installer"; do echo "signed: $(basename "$f") $(stat -c %s "$f") bytes"; done
+for f in "$library" "$installer" "$doctor"; do echo "signed: $(basename "$f") $(stat -c %s "$f") bytes"; done
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -17,7 +17,7 @@ FLOORS = [
     ("build tools", ["tools", "cmake"]),
     ("shared product code", ["common"]),
     ("the library", ["library"]),
-    ("the installer", ["installer"]),
+    ("the installer and the doctor", ["installer", "doctor"]),
     ("the field's stand-ins", ["standins"]),
     ("the host", ["host"]),
     ("what tests share", ["testing"]),
@@ -37,7 +37,7 @@ def room_of(path):
     if len(parts) == 1:
         return "<root>"
     # A subsystem's own tests, fuzzers and benchmarks are tests.
-    if parts[0] in ("common", "library", "installer", "tools", "standins", "host") and \
+    if parts[0] in ("common", "library", "installer", "doctor", "tools", "standins", "host") and \
             any(part in ("tests", "fuzz", "bench") for part in parts[1:-1]):
         return "<tests>"
     return parts[0]

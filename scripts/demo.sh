@@ -11,7 +11,8 @@
 # setups: the D2XX stand-in in the system directory with a chosen device list,
 # and a simulated Art-Net node in a network namespace made for the demo by
 # testing/netns/run-with-node.sh (removed at the end; needs root, skipped
-# otherwise).
+# otherwise). In the setup with a node and a USB device, dist/zmk-doctor.exe
+# first explains why the library will ask the user.
 #
 # Needs scripts/build.sh first: dist/ for the deliverables, build/windows for
 # the driver and the simulated old library.
@@ -27,6 +28,7 @@ old_library="$build/testing/fixtures/out/fixture_old_release.dll"
 host_exe="$build/host/zmk-host/zmk-host.exe"
 ftd2xx_standin="$build/standins/ftd2xx/ftd2xx.dll"
 node_exe="$build/standins/artnet-node/artnet-node"
+doctor_exe="$dist/zmk-doctor.exe"
 
 # The node cases run again inside the namespace runner: "demo.sh node-cases"
 # with the session of the outer run.
@@ -152,6 +154,8 @@ demo_node_cases() {
 
   section "Library: a node and a USB device: the user is asked, unplugs the USB one and rescans"
   plug_usb "0 OPEN DMX USB"
+  echo "$ zmk-doctor.exe     (why will the library ask?)"
+  wine "$doctor_exe" || true
   run_host --answer unplug init status release
   unplug_usb
 
@@ -162,7 +166,7 @@ demo_node_cases() {
   unplug_usb
 }
 
-for f in "$dist/stelmorivax_x64.exe" "$dist/ZELMORK.dll" "$driver" "$old_library" "$host_exe" "$ftd2xx_standin" "$node_exe"; do
+for f in "$dist/stelmorivax_x64.exe" "$dist/ZELMORK.dll" "$driver" "$old_library" "$host_exe" "$ftd2xx_standin" "$node_exe" "$doctor_exe"; do
   [ -f "$f" ] || { echo "missing $f: run scripts/build.sh first" >&2; exit 1; }
 done
 if [ "${1:-}" = "node-cases" ]; then

@@ -4,6 +4,8 @@
 #   zelmork-patch-2.0.2.51/
 #     stelmorivax_x64.exe        the installer, carrying ZELMORK.dll
 #     ZELMORK.dll                the library itself, for inspection
+#     zmk-doctor.exe             the technician's tool: why this status? (docs/doctor.md)
+#     docs/doctor.md
 #     CHANGELOG.md               the release notes
 #     sdk/include/ZELMORK.h      for host programmers
 #     sdk/lib/libZELMORK.dll.a   import library, mingw-w64
@@ -32,8 +34,9 @@ build=$root/build/windows
 stage=$(mktemp -d /tmp/zmk-release.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 top="$stage/$name"
-mkdir -p "$top/sdk/include" "$top/sdk/lib" "$top/sdk/docs" "$top/sdk/sample"
-cp dist/stelmorivax_x64.exe dist/ZELMORK.dll CHANGELOG.md "$top/"
+mkdir -p "$top/sdk/include" "$top/sdk/lib" "$top/sdk/docs" "$top/sdk/sample" "$top/docs"
+cp dist/stelmorivax_x64.exe dist/ZELMORK.dll dist/zmk-doctor.exe CHANGELOG.md "$top/"
+cp docs/doctor.md "$top/docs/"
 cp library/include/ZELMORK.h "$top/sdk/include/"
 cp "$build/library/sdk/libZELMORK.dll.a" "$build/library/sdk/ZELMORK.lib" "$top/sdk/lib/"
 cp docs/api.md "$top/sdk/docs/"
@@ -62,3 +65,8 @@ with zipfile.ZipFile(archive + ".part", "w") as zip_file:
 os.replace(archive + ".part", archive)
 PY
 echo "$out/$name.zip $(stat -c %s "$out/$name.zip") bytes, sha256 $(sha256sum <"$out/$name.zip" | cut -c1-16)"
+if [ -n "${ZMK_SIGN_CERT:-}" ] && [ -n "${ZMK_SIGN_KEY:-}" ]; then
+  echo "signed: the deliverables carry an Authenticode signature by $ZMK_SIGN_CERT"
+else
+  echo "warning: unsigned: set ZMK_SIGN_CERT and ZMK_SIGN_KEY to sign the deliverables" >&2
+fi

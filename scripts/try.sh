@@ -3,8 +3,11 @@
 # (zmk-host.exe) in a simulated setup, under Wine.
 #
 #   bash scripts/try.sh --list           the setups, with what each shows
-#   bash scripts/try.sh [--answer] SETUP one setup
-#   bash scripts/try.sh --all            every setup in turn, the user played
+#   bash scripts/try.sh [--answer] [--explain] SETUP   one setup
+#   bash scripts/try.sh [--explain] --all              every setup in turn, the user played
+#
+# --explain: after each setup's result, zmk-doctor.exe's report on the same
+# setup (what the library found and why).
 #
 # It builds first if the build is missing, makes a Wine prefix of its own
 # (build/windows/try-session), puts zmk-host.exe and the library where
@@ -56,7 +59,7 @@ list() {
 ensure_built() {
   local needed=("$build/library/ZELMORK.dll" "$build/host/zmk-host/zmk-host.exe"
                 "$build/standins/ftd2xx/ftd2xx.dll" "$build/standins/travolk/TRAVOLK.exe"
-                "$build/standins/artnet-node/artnet-node")
+                "$build/standins/artnet-node/artnet-node" "$build/doctor/zmk-doctor.exe")
   local f
   for f in "${needed[@]}"; do
     if [ ! -f "$f" ]; then
@@ -111,6 +114,19 @@ prepare() {
   esac
 }
 
+# What a technician does next, after a result line.
+next_step() {
+  case "$1" in
+    "1 DriverError") echo "next step: reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)" ;;
+    "2 MultipleDevices") echo "next step: unplug all but one DMX interface and rescan" ;;
+    "10 NoDevice") echo "next step: check the cable, the driver, and the node's address with zmk-doctor.exe" ;;
+    "32 UnrecognizedUsbDevice") echo "next step: plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description" ;;
+    "1 IDOK") echo "next step: follow the dialog's instructions (the diagnostic tool's report is on the desktop)" ;;
+    "2 IDCANCEL") echo "the diagnostic tool failed or is missing, so only the system-error box showed and its OK ended the call; next step: repair Borvanect's installation (its TRAVOLK.exe)" ;;
+    *) echo "nothing to do: Borvanect uses this interface" ;;
+  esac
+}
+
 # Runs zmk-host for the setup and checks the result it prints.
 run_setup() {
   local entry=$1 play=$2
@@ -121,6 +137,14 @@ run_setup() {
   local host=(wine "C:\\Program Files\\Quenford\\Borvanect\\zmk-host.exe")
   [ "$play" = yes ] && [ -n "$answers" ] && host+=(--answer "$answers")
   host+=(init "$orders" release)
+  if [ "$play" = no ] && [ -n "$answers" ]; then
+    echo "A dialog will wait for you on the display ($DISPLAY); this setup's answer: $answers."
+    echo "To unplug a simulated USB device, delete its device= line from"
+    echo "  $WINEPREFIX/drive_c/zmk-standins/ftd2xx.ini"
+    echo "before you press Rescan DMX (or run: bash scripts/try.sh --answer $name, to have it played)."
+  fi
+  local doctor=()
+  [ "$explain" = yes ] && doctor=(wine "$build/doctor/zmk-doctor.exe")
   local output="$session/output.txt" status=0
   export ZMK_TRAVOLK_EXIT_CODE=0
   [ "$name" = error-box-tool-fails ] && ZMK_TRAVOLK_EXIT_CODE=1
@@ -129,28 +153,41 @@ run_setup() {
       if [ "$(id -u)" -ne 0 ]; then echo "needs root for the network namespace; skipped"; return 0; fi
       local scenario=""
       [ "$name" = node-silent ] && scenario="reply=none"
-      ZMK_WINE_SESSION=$session ZMK_NODE_SCENARIO=$scenario \
+      ZMK_WINE_SESSION=$session ZMK_NODE_SCENARIO=$scenario ZMK_TRY_DOCTOR="${doctor[*]}" \
         bash "$root/testing/netns/run-with-node.sh" --unix "$build/standins/artnet-node/artnet-node" \
-        "${host[@]}" | tee "$output" || status=$?
+        bash -c '"$@" | tee "$0"; status=${PIPESTATUS[0]}; [ -n "$ZMK_TRY_DOCTOR" ] && { echo "-- zmk-doctor.exe:"; $ZMK_TRY_DOCTOR || true; }; exit $status' \
+        "$output" "${host[@]}" || status=$?
       ;;
-    *) "${host[@]}" | tee "$output" || status=$? ;;
+    *)
+      "${host[@]}" | tee "$output" || status=$?
+      [ "$explain" = yes ] && { echo "-- zmk-doctor.exe:"; "${doctor[@]}" || true; }
+      ;;
   esac
   local got
   got=$(grep -E '^(ZMK_GetDeviceStatus|ZMK_DriversErrorBox) ' "$output" | tail -1 | awk '{print $2, $3}')
   if [ "$status" -eq 0 ] && [ "$got" = "$expected" ]; then
-    echo "$name: $got, as the setup promises"
+    echo "$name: $got, as the setup promises; $(next_step "$got")"
   else
     echo "$name: got '${got:-nothing}', the setup promises '$expected'"
     return 1
   fi
 }
 
+usage="usage: try.sh --list | [--answer] [--explain] SETUP | [--explain] --all"
 play=no
+explain=no
 [ -z "${DISPLAY:-}" ] && play=yes
 case "${1:-}" in
   --list|"") list; exit 0 ;;
-  --answer) play=yes; shift ;;
 esac
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --answer) play=yes; shift ;;
+    --explain) explain=yes; shift ;;
+    *) break ;;
+  esac
+done
+[ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }
 if [ "$1" = --all ]; then
   names=()
   for entry in "${setups[@]}"; do names+=("$(field "$entry" 1)"); done

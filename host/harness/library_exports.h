@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "ZELMORK.h"
+#include "device_status.h"
 #include "win32/entry_point.h"
 
 namespace zmk::host {
@@ -45,17 +46,6 @@ struct LibraryExports {
 };
 
 // "ZMK_GetDeviceStatus: 11 OpenDmxUsb" and the like.
-inline const char* StatusName(int status) {
-    switch (status) {
-        case ZMK_DRIVER_ERROR: return "DriverError";
-        case ZMK_MULTIPLE_DEVICES: return "MultipleDevices";
-        case ZMK_NO_DEVICE: return "NoDevice";
-        case ZMK_OPEN_DMX_USB: return "OpenDmxUsb";
-        case ZMK_DMX_USB_PRO: return "DmxUsbPro";
-        case ZMK_OPEN_DMX_ETHERNET: return "OpenDmxEthernet";
-        case ZMK_UNRECOGNIZED_USB_DEVICE: return "UnrecognizedUsbDevice";
-        default: return "unknown";
-    }
-}
+inline const char* StatusName(int status) { return DeviceStatusName(status); }
 
 }  // namespace zmk::host

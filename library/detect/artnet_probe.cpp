@@ -14,22 +14,9 @@
 namespace zmk {
 namespace {
 
-constexpr ULONGLONG kReplyWaitMs = 3000;
-
 // Overwritten by every probe; nothing passes from one probe to the next.
 std::uint8_t g_settingsBlock[kSettingsBlockSize];
 char g_configuredAddress[kAddressTextSize];
-
-bool ReadSettingsBlock(const char* path) noexcept {
-    std::memset(g_settingsBlock, 0, sizeof g_settingsBlock);
-    // No sharing: a file the host is writing at this moment is not read half-done.
-    UniqueFile file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), g_settingsBlock, sizeof g_settingsBlock, &read, nullptr)) return false;
-    FormatDottedAddress(NodeAddressFromSettings(g_settingsBlock, sizeof g_settingsBlock), g_configuredAddress);
-    return ::CloseHandle(file.release()) != FALSE;
-}
 
 sockaddr_in Ipv4SocketAddress(ULONG address) noexcept {
     sockaddr_in socketAddress = {};
@@ -85,15 +72,30 @@ bool AwaitReply(SOCKET socket, WSAEVENT event, ULONGLONG deadline, const Ipv4Oct
 
 }  // namespace
 
-int ProbeArtNetNode() noexcept {
+bool SettingsFilePath(char (&path)[kSettingsPathSize]) noexcept {
     // MAX_PATH as for every path of the library: a folder that leaves no room
     // for the settings file's name ends the probe before anything is sent.
-    char path[MAX_PATH] = {};
-    if (!ReadUserMainFolder(path, sizeof path)) return 0;
-    if (!AppendText(path, "\\System\\ApplData") || !AppendText(path, "\\Pelvaro.bin")) {
-        return 0;
-    }
-    if (!ReadSettingsBlock(path)) return 0;
+    static_assert(kSettingsPathSize == MAX_PATH);
+    path[0] = '\0';
+    if (!ReadUserMainFolder(path, sizeof path)) return false;
+    return AppendText(path, "\\System\\ApplData") && AppendText(path, "\\Pelvaro.bin");
+}
+
+bool ReadSettingsBlock(const char* path, std::uint8_t (&block)[kSettingsBlockSize]) noexcept {
+    std::memset(block, 0, sizeof block);
+    // No sharing: a file the host is writing at this moment is not read half-done.
+    UniqueFile file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), block, sizeof block, &read, nullptr)) return false;
+    return ::CloseHandle(file.release()) != FALSE;
+}
+
+int ProbeArtNetNode() noexcept {
+    char path[kSettingsPathSize] = {};
+    if (!SettingsFilePath(path)) return 0;
+    if (!ReadSettingsBlock(path, g_settingsBlock)) return 0;
+    FormatDottedAddress(NodeAddressFromSettings(g_settingsBlock, sizeof g_settingsBlock), g_configuredAddress);
 
     sockaddr_in local = Ipv4SocketAddress(INADDR_ANY);
     sockaddr_in destination = Ipv4SocketAddress(::inet_addr(g_configuredAddress));

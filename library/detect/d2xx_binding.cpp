@@ -16,14 +16,6 @@ struct D2xxBinding {
 
 D2xxBinding g_d2xx;
 
-// The list call writes every record the driver holds at that moment and is
-// told no room: another caller in the process can refresh the list after our
-// count, and D2XX lists a record for each channel of every FTDI chip on every
-// USB controller. The room is the count and a margin beyond any real
-// machine's list, as address space whose pages stay untouched unless the
-// driver writes them (3.25 MiB). It ends where a page that is never made
-// accessible begins, so that a driver writing past even that faults at once,
-// inside its own call, rather than corrupt whatever lies beyond.
 constexpr SIZE_T kRoomMargin = 32768;
 constexpr SIZE_T kPageSize = 4096;  // every x86-64 Windows
 
@@ -48,6 +40,10 @@ bool BindD2xx(const char* libraryPath) noexcept {
     return g_d2xx.createDeviceInfoList && g_d2xx.getDeviceInfoList && g_d2xx.listDevices;
 }
 
+HMODULE BoundD2xxLibrary() noexcept {
+    return g_d2xx.library.get();
+}
+
 DeviceStatus UnbindD2xx(DeviceStatus status) noexcept {
     g_d2xx = D2xxBinding{};
     return status;
@@ -57,20 +53,37 @@ FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept {
     return g_d2xx.createDeviceInfoList(deviceCount);
 }
 
-DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept {
-    const SIZE_T roomRecords = counted + kRoomMargin;
-    const SIZE_T roomBytes = roomRecords * sizeof(FtDeviceListInfoNode);
-    const SIZE_T committed = (roomBytes + kPageSize - 1) / kPageSize * kPageSize;
-    UniqueVirtualMemory region(::VirtualAlloc(nullptr, committed + kPageSize, MEM_RESERVE, PAGE_NOACCESS));
-    if (!region || !::VirtualAlloc(region.get(), committed, MEM_COMMIT, PAGE_READWRITE)) return DriverError;
-    auto* records = reinterpret_cast<FtDeviceListInfoNode*>(static_cast<char*>(region.get()) + committed - roomBytes);
+DeviceListRoom::DeviceListRoom(DWORD counted) noexcept : counted_(counted) {
+    const SIZE_T records = counted + kRoomMargin;
+    const SIZE_T bytes = records * sizeof(FtDeviceListInfoNode);
+    const SIZE_T committed = (bytes + kPageSize - 1) / kPageSize * kPageSize;
+    region_.reset(::VirtualAlloc(nullptr, committed + kPageSize, MEM_RESERVE, PAGE_NOACCESS));
+    if (!region_ || !::VirtualAlloc(region_.get(), committed, MEM_COMMIT, PAGE_READWRITE)) return;
+    records_ = reinterpret_cast<FtDeviceListInfoNode*>(static_cast<char*>(region_.get()) + committed - bytes);
+    capacity_ = records;
+}
 
+FtStatus GetDeviceInfoList(const DeviceListRoom& room, DWORD* described) noexcept {
+    *described = 0;
+    FtDeviceListInfoNode* records = room.records();
+    if (records == nullptr) return ~kFtOk;
     // The one record counted must be written, and no second one.
     records[0].type = records[1].type = kUnwrittenType;
-    DWORD described = counted;
-    if (g_d2xx.getDeviceInfoList(records, &described) != kFtOk) return DriverError;
-    if (records[0].type == kUnwrittenType || records[1].type != kUnwrittenType) return DriverError;
+    *described = room.counted();
+    return g_d2xx.getDeviceInfoList(records, described);
+}
+
+DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept {
+    const FtDeviceListInfoNode* records = room.records();
+    if (listed != kFtOk || records[0].type == kUnwrittenType || records[1].type != kUnwrittenType) return DriverError;
     return ClassifyDescribedDevice(described, records[0].type, records[0].description);
+}
+
+DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept {
+    const DeviceListRoom room(counted);
+    DWORD described = 0;
+    const FtStatus listed = GetDeviceInfoList(room, &described);
+    return IdentifyDescribedDevice(listed, described, room);
 }
 
 }  // namespace zmk

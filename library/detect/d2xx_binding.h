@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "device_status.h"
+#include "win32/unique_resource.h"
 
 namespace zmk {
 
@@ -33,15 +34,52 @@ using FtListDevicesFunction = FtStatus(WINAPI*)(void* arg1, void* arg2, DWORD fl
 // fails or an entry point is missing; the library stays recorded either way.
 bool BindD2xx(const char* libraryPath) noexcept;
 
+// The driver library of the last BindD2xx, loaded or not (null when the load
+// failed), for a caller that looks further into it.
+HMODULE BoundD2xxLibrary() noexcept;
+
 // Drops the binding (safe when nothing is bound) and passes status through.
 DeviceStatus UnbindD2xx(DeviceStatus status = NoDevice) noexcept;
 
 // The bound FT_CreateDeviceInfoList.
 FtStatus CreateDeviceInfoList(DWORD* deviceCount) noexcept;
 
-// Classifies the one device D2XX counted (counted, the count just taken);
-// DriverError when the driver cannot describe it, or describes a list other
-// than the one device.
+// Room for the list call's records. The list call writes every record the
+// driver holds at that moment and is told no room: another caller in the
+// process can refresh the list after our count, and D2XX lists a record for
+// each channel of every FTDI chip on every USB controller. The room is the
+// count and a margin beyond any real machine's list, as address space whose
+// pages stay untouched unless the driver writes them (3.25 MiB). It ends
+// where a page that is never made accessible begins, so that a driver
+// writing past even that faults at once, inside its own call, rather than
+// corrupt whatever lies beyond.
+class DeviceListRoom {
+public:
+    explicit DeviceListRoom(DWORD counted) noexcept;
+    // Null when the room could not be made.
+    FtDeviceListInfoNode* records() const noexcept { return records_; }
+    DWORD counted() const noexcept { return counted_; }
+    // The records that fit before the page that is never accessible.
+    SIZE_T capacity() const noexcept { return capacity_; }
+
+private:
+    UniqueVirtualMemory region_;
+    FtDeviceListInfoNode* records_ = nullptr;
+    SIZE_T capacity_ = 0;
+    DWORD counted_ = 0;
+};
+
+// The bound FT_GetDeviceInfoList into room, told the count the room was made
+// for; the first two records are marked unwritten before the call.
+FtStatus GetDeviceInfoList(const DeviceListRoom& room, DWORD* described) noexcept;
+
+// The status of the one device D2XX counted, from what the list call gave:
+// DriverError when the call failed, described anything but one device, left
+// the record unwritten or wrote a second one.
+DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept;
+
+// Classifies the one device D2XX counted (counted, the count just taken):
+// the list call into a room of its own, then IdentifyDescribedDevice.
 DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept;
 
 }  // namespace zmk

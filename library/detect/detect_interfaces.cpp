@@ -8,13 +8,7 @@
 #include "detection_decision.h"
 
 namespace zmk {
-namespace {
 
-constexpr UINT kSystemPathSize = 512;
-
-// True when name (with its leading backslash) is a file in the system
-// directory; path then holds its full path. A system directory that leaves
-// no room for the name counts as not having the file.
 bool SystemFilePresent(char (&path)[kSystemPathSize], const char* name) noexcept {
     UINT length = ::GetSystemDirectoryA(path, kSystemPathSize);
     if (length == 0 || length >= kSystemPathSize) return false;
@@ -22,8 +16,6 @@ bool SystemFilePresent(char (&path)[kSystemPathSize], const char* name) noexcept
     DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
-
-}  // namespace
 
 DeviceStatus DetectInterfaces() noexcept {
     char path[kSystemPathSize];

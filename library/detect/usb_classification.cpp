@@ -1,6 +1,7 @@
 #include "usb_classification.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace zmk {
 namespace {
@@ -12,16 +13,19 @@ bool DescriptionIs(const char* description, const char* text) noexcept {
 
 }  // namespace
 
-DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noexcept {
-    // Every BM chip is an Open DMX USB whatever its description ("USB <-> Serial",
-    // "OPEN DMX USB" or any other).
-    if (type == kFtDeviceBm) return OpenDmxUsb;
-    if (type == kFtDevice232R) {
-        // Only the factory FT232R text marks an Open DMX USB; "FT245R USB FIFO",
-        // "DMX USB PRO" and every other text are a DMX USB PRO.
-        return DescriptionIs(description, "FT232R USB UART") ? OpenDmxUsb : DmxUsbPro;
+const IdentificationRow& MatchIdentificationRow(std::uint32_t type, const char* description) noexcept {
+    // In the table's order, the first that takes the device decides: every BM
+    // chip is an Open DMX USB whatever its description, an R chip is one only
+    // with the factory FT232R text and a DMX USB PRO otherwise.
+    for (const IdentificationRow& row : kIdentificationTable) {
+        if (row.type != kAnyFtDevice && row.type != type) continue;
+        if (row.description == nullptr || DescriptionIs(description, row.description)) return row;
     }
-    return UnrecognizedUsbDevice;
+    return kIdentificationTable[std::size(kIdentificationTable) - 1];
+}
+
+DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noexcept {
+    return MatchIdentificationRow(type, description).status;
 }
 
 DeviceStatus ClassifyDescribedDevice(std::uint32_t describedCount, std::uint32_t type,

@@ -3,8 +3,12 @@
 // receives, and answers an ArtPoll the way the current scenario says. A test
 // sets the scenario and reads the record over a UDP control port.
 //
-//   artnet-node --address A [--second B] [--control-port P] [--lifetime S]
-//               [--scenario "key=value ..."]   (the scenario to start with)
+//   artnet-node --address A [--second B] [--broadcast C] [--control-port P]
+//               [--lifetime S] [--scenario "key=value ..."]   (the scenario to start with)
+//
+// With --broadcast, it also hears polls sent to the subnet's broadcast
+// address C and answers them from A, as a node on that subnet does; several
+// nodes in one namespace can share C.
 //
 // Control commands (one datagram each; the answer goes back to the sender):
 //   scenario [key=value ...]  forget the record and set a new scenario:
@@ -55,8 +59,10 @@ std::int64_t NowMs() {
     return now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-int BoundSocket(const char* address, std::uint16_t port) {
+int BoundSocket(const char* address, std::uint16_t port, bool shared = false) {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    int on = 1;
+    if (shared) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
@@ -108,6 +114,7 @@ struct Scenario {
 struct Node {
     int art = -1;
     int second = -1;
+    int broadcast = -1;
     int control = -1;
     in_addr address{};
     Scenario scenario;
@@ -369,11 +376,11 @@ void SendFloodDue(Node& node, std::int64_t now) {
     }
 }
 
-void ReceiveArtNet(Node& node) {
+void ReceiveArtNet(Node& node, int fd) {
     std::uint8_t buffer[2048];
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
-    ssize_t size = recvfrom(node.art, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    ssize_t size = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
     if (size < 0) return;
     if (node.datagrams++ == 0) {
         node.first.assign(buffer, buffer + size);
@@ -424,6 +431,7 @@ bool ServeControl(Node& node) {
 int main(int argc, char** argv) {
     const char* address = nullptr;
     const char* second = nullptr;
+    const char* broadcast = nullptr;
     int controlPort = 6999;
     int lifetimeS = 900;
     std::string initialScenario = "scenario";
@@ -431,12 +439,14 @@ int main(int argc, char** argv) {
         std::string option = argv[i];
         if (option == "--address") address = argv[i + 1];
         if (option == "--second") second = argv[i + 1];
+        if (option == "--broadcast") broadcast = argv[i + 1];
         if (option == "--control-port") controlPort = std::atoi(argv[i + 1]);
         if (option == "--lifetime") lifetimeS = std::atoi(argv[i + 1]);
         if (option == "--scenario") initialScenario = std::string("scenario ") + argv[i + 1];
     }
     if (address == nullptr) {
-        std::fprintf(stderr, "usage: artnet-node --address A [--second B] [--control-port P] [--lifetime S]\n");
+        std::fprintf(stderr, "usage: artnet-node --address A [--second B] [--broadcast C] [--control-port P] "
+                             "[--lifetime S]\n");
         return 2;
     }
     Node node;
@@ -444,6 +454,7 @@ int main(int argc, char** argv) {
     inet_pton(AF_INET, address, &node.address);
     node.art = BoundSocket(address, kArtNetPort);
     if (second != nullptr) node.second = BoundSocket(second, kArtNetPort);
+    if (broadcast != nullptr) node.broadcast = BoundSocket(broadcast, kArtNetPort, true);
     node.control = BoundSocket(address, static_cast<std::uint16_t>(controlPort));
     std::printf("artnet-node ready on %s\n", address);
     std::fflush(stdout);
@@ -456,15 +467,16 @@ int main(int argc, char** argv) {
         if (node.goodAt >= 0 && node.goodAt < next) next = node.goodAt;
         if (node.nextFlood >= 0 && node.nextFlood < next) next = node.nextFlood;
         if (node.nextHostile >= 0 && node.nextHostile < next) next = node.nextHostile;
-        pollfd fds[2] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}};
+        pollfd fds[3] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}, {node.broadcast, POLLIN, 0}};
         int timeout = next > now ? static_cast<int>(next - now) : 0;
-        if (poll(fds, 2, timeout) < 0 && errno != EINTR) return 1;
+        if (poll(fds, node.broadcast >= 0 ? 3 : 2, timeout) < 0 && errno != EINTR) return 1;
         now = NowMs();
         SendFloodDue(node, now);
         SendHostileDue(node, now);
         if (node.replyAt >= 0 && node.replyAt <= now) SendReply(node);
         if (node.goodAt >= 0 && node.goodAt <= now) SendGoodReply(node);
-        if (fds[0].revents & POLLIN) ReceiveArtNet(node);
+        if (fds[0].revents & POLLIN) ReceiveArtNet(node, node.art);
+        if (node.broadcast >= 0 && (fds[2].revents & POLLIN)) ReceiveArtNet(node, node.broadcast);
         if ((fds[1].revents & POLLIN) && !ServeControl(node)) return 0;
     }
     return 0;

@@ -6,7 +6,10 @@
 # ($ZMK_WINE_SESSION; Wine makes its sockets there), or in the root namespace
 # for a session without one. The command gets ZMK_NODE_ADDRESS and
 # ZMK_NODE_CONTROL_PORT. ZMK_NODE_SCENARIO, when set, is the node's scenario
-# from the start (see standins/artnet-node).
+# from the start (see standins/artnet-node). ZMK_SECOND_NODE_SCENARIO, when
+# set, starts a second node at 198.18.0.4 with that scenario (control port
+# 6998); both then also answer polls sent to the broadcast address
+# 198.18.0.255.
 #   run-with-node.sh NODE_EXE WINDOWS_EXE [ARGS...]
 #   run-with-node.sh --unix NODE_EXE COMMAND [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
@@ -25,9 +28,11 @@ shift
 ns=zmk-detect-$$
 veth=zd$$
 node_pid=
+second_pid=
 in_session=()
 cleanup() {
   if [ -n "$node_pid" ]; then kill "$node_pid" 2>/dev/null || true; wait "$node_pid" 2>/dev/null || true; fi
+  if [ -n "$second_pid" ]; then kill "$second_pid" 2>/dev/null || true; wait "$second_pid" 2>/dev/null || true; fi
   "${in_session[@]}" ip link del "$veth" 2>/dev/null || true
   ip netns del "$ns" 2>/dev/null || true
 }
@@ -55,19 +60,32 @@ ip link set "${veth}n" netns "$ns"
 "${in_session[@]}" ip link set "$veth" up
 ip -n "$ns" addr add 198.18.0.2/24 dev "${veth}n"
 ip -n "$ns" addr add 198.18.0.3/24 dev "${veth}n"
+ip -n "$ns" addr add 198.18.0.4/24 dev "${veth}n"
 ip -n "$ns" link set "${veth}n" up
 ip -n "$ns" link set lo up
 
+broadcast=()
+[ -n "${ZMK_SECOND_NODE_SCENARIO+set}" ] && broadcast=(--broadcast 198.18.0.255)
+wait_ready() {
+  for _ in $(seq 50); do
+    grep -q ready "$1" && break
+    sleep 0.1
+  done
+  grep -q ready "$1" || { echo "the node did not start" >&2; cat "$1" >&2; exit 1; }
+  rm -f "$1"
+}
 log=$(mktemp)
-ip netns exec "$ns" "$node_exe" --address 198.18.0.2 --second 198.18.0.3 --control-port 6999 --lifetime 900 \
-  --scenario "${ZMK_NODE_SCENARIO:-}" >"$log" 2>&1 &
+ip netns exec "$ns" "$node_exe" --address 198.18.0.2 --second 198.18.0.3 "${broadcast[@]}" --control-port 6999 \
+  --lifetime 900 --scenario "${ZMK_NODE_SCENARIO:-}" >"$log" 2>&1 &
 node_pid=$!
-for _ in $(seq 50); do
-  grep -q ready "$log" && break
-  sleep 0.1
-done
-grep -q ready "$log" || { echo "the node did not start" >&2; cat "$log" >&2; exit 1; }
-rm -f "$log"
+wait_ready "$log"
+if [ -n "${ZMK_SECOND_NODE_SCENARIO+set}" ]; then
+  log=$(mktemp)
+  ip netns exec "$ns" "$node_exe" --address 198.18.0.4 "${broadcast[@]}" --control-port 6998 --lifetime 900 \
+    --scenario "$ZMK_SECOND_NODE_SCENARIO" >"$log" 2>&1 &
+  second_pid=$!
+  wait_ready "$log"
+fi
 
 # RESOURCE_LOCK artnet-port orders the tests of one session; a session
 # without a namespace shares the port with other build trees' runs, which may

@@ -129,7 +129,7 @@ start)
   fi
   # A persistent server, warmed by one throwaway process.
   "${in_netns[@]}" setsid wineserver -p >/dev/null 2>&1 </dev/null
-  wine cmd /c exit >/dev/null 2>&1 </dev/null
+  "${in_netns[@]}" wine cmd /c exit >/dev/null 2>&1 </dev/null
   if [ -f "$keeper" ]; then
     setsid wine "$keeper" >"$session/desktop.log" 2>&1 </dev/null &
     # Ready once the desktop process runs.

@@ -1,0 +1,48 @@
+// What the doctor found, step by step: the lines a person reads and the same
+// facts for a program, side by side, so that the text report and the JSON
+// document can never tell different stories.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zmk::doctor {
+
+// Keys stay in the order they are written, as the schema lists them.
+using Json = nlohmann::ordered_json;
+
+struct Step {
+    Step(std::string stepName, std::string stepVerdict) : name(std::move(stepName)), verdict(std::move(stepVerdict)) {}
+
+    std::string name;                 // "host settings", "d2xx", "art-net", "decision"
+    std::string verdict;              // one word or phrase a script can test
+    std::vector<std::string> lines;   // the text report, without the heading
+    Json facts = Json::object();
+};
+
+// mingw-w64's C99 printf is checked as such; elsewhere printf is C99 already.
+#ifdef __MINGW32__
+#define ZMK_PRINTF_FORMAT(text, arguments) __attribute__((format(gnu_printf, text, arguments)))
+#else
+#define ZMK_PRINTF_FORMAT(text, arguments) __attribute__((format(printf, text, arguments)))
+#endif
+
+// printf into a std::string.
+std::string Format(const char* format, ...) ZMK_PRINTF_FORMAT(1, 2);
+
+// Adds one line to the step's text.
+void Say(Step& step, const char* format, ...) ZMK_PRINTF_FORMAT(2, 3);
+
+// A text quoted for a person: printable ASCII as it is, anything else as \xNN.
+std::string Quote(const char* bytes, std::size_t length);
+// The same bytes in hex, "46 54 32 ..."
+std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
+
+
+
+}  // namespace zmk::doctor

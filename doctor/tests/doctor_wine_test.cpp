@@ -1,0 +1,195 @@
+// The shipped zmk-doctor.exe against the library's own detection, in the
+// same setups: the D2XX stand-in in the system folder and the simulated node
+// at ZMK_NODE_ADDRESS in a network namespace of its own.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "detect_interfaces.h"
+#include "windows_path.h"
+#include "wine_support.h"
+
+namespace zmk {
+namespace {
+
+struct DoctorRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+// Runs the doctor with args and collects what it prints.
+DoctorRun RunDoctor(const std::string& args) {
+    DoctorRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::string line = "\"" + test::WindowsPath(std::getenv("ZMK_DOCTOR")) + "\" " + args;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        char chunk[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
+        WaitForSingleObject(process.hProcess, 30000);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return run;
+}
+
+struct DetectionSetup {
+    const char* name;
+    const char* driver;   // stand-in variant in the system folder, or none
+    const char* devices;  // its configuration
+    const char* node;     // the node's scenario, or none for no settings at all
+    DeviceStatus status;
+    const char* explained;  // a line of the text report that says why
+};
+
+class Doctor : public testing::Test {
+protected:
+    void SetUp() override { Clear(); }
+    void TearDown() override { Clear(); }
+    static void Clear() {
+        test::RemoveHostKeys();
+        test::RemoveSettingsFile(test::kHostFolder);
+        test::RemoveFtd2xx();
+    }
+    void Arrange(const DetectionSetup& setup) {
+        Clear();
+        if (setup.driver != nullptr) {
+            test::InstallFtd2xx(setup.driver);
+            test::WriteFtd2xxConfig(setup.devices);
+        }
+        if (setup.node != nullptr) {
+            std::uint32_t node = test::NodeControl::NodeAddress();
+            std::uint8_t octets[4];
+            std::memcpy(octets, &node, 4);
+            test::SetUserMainFolder(test::kHostFolder);
+            test::WriteSettingsFile(test::kHostFolder, octets);
+            node_.Scenario(setup.node);
+        }
+    }
+    test::NodeControl node_;
+};
+
+// Every setup of scripts/try.sh, a list that moves between the driver's two
+// calls, and the Art-Net port held by another program: the doctor's status
+// (JSON and exit code) is the library's, and its report says why.
+TEST_F(Doctor, StatusIsTheLibrarysInEverySetup) {
+    const DetectionSetup setups[] = {
+        {"nothing", nullptr, "", nullptr, NoDevice, "No ArtPoll is sent: the host settings gave no node address"},
+        {"open-dmx-usb", "ftd2xx", "device=0 OPEN DMX USB", nullptr, OpenDmxUsb,
+         "identification table step 2: chip type 0 (BM) and the description is exactly \"OPEN DMX USB\""},
+        {"dmx-usb-pro", "ftd2xx", "device=5 DMX USB PRO", nullptr, DmxUsbPro, "identification table step 6"},
+        {"unrecognised", "ftd2xx", "device=6 FT2232H", nullptr, UnrecognizedUsbDevice,
+         "chip type 6 (2232H) is neither BM (0) nor 232R (5)"},
+        {"factory-default", "ftd2xx", "device=5 FT232R USB UART", nullptr, OpenDmxUsb, "factory default"},
+        {"two-devices", "ftd2xx", "device=0 OPEN DMX USB\ndevice=5 DMX USB PRO", nullptr, MultipleDevices,
+         "  USB device 2: DmxUsbPro, description \"DMX USB PRO\""},
+        {"node", nullptr, "", "", OpenDmxEthernet, "<- the library takes this reply"},
+        {"node-silent", nullptr, "", "reply=none", NoDevice, "Nothing arrived within 3000 ms"},
+        {"node-and-usb", "ftd2xx", "device=0 OPEN DMX USB", "", MultipleDevices,
+         "  the Open DMX Ethernet node (see Art-Net)"},
+        {"driver-missing-entry-point", "ftd2xx-without-list-devices", "device=0 OPEN DMX USB", nullptr, DriverError,
+         "  FT_ListDevices: MISSING"},
+        {"moving-list", "ftd2xx", "device=0 OPEN DMX USB\ndescribe=2", nullptr, DriverError,
+         "the list moved between the two calls: 1 counted, 2 described"},
+    };
+    for (const DetectionSetup& setup : setups) {
+        SCOPED_TRACE(setup.name);
+        Arrange(setup);
+        DeviceStatus library = DetectInterfaces();
+        DoctorRun json = RunDoctor("--json");
+        EXPECT_EQ(setup.status, library);
+        auto document = nlohmann::json::parse(json.output, nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << json.output;
+        EXPECT_EQ(library, document["status"].get<int>());
+        EXPECT_EQ(static_cast<DWORD>(library), json.exitCode);
+        // The text report's lines, as the document carries them.
+        std::string text;
+        for (const auto& step : document["steps"]) {
+            for (const auto& line : step["text"]) text += line.get<std::string>() + "\n";
+        }
+        EXPECT_NE(std::string::npos, text.find(setup.explained)) << text;
+    }
+
+    // The port held here: the library's probe and the doctor both fail to bind it.
+    Arrange({"busy-port", nullptr, "", "", NoDevice, ""});
+    SOCKET holder = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(6454);
+    ASSERT_EQ(0, bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local));
+    EXPECT_EQ(NoDevice, DetectInterfaces());
+    DoctorRun busy = RunDoctor("");
+    closesocket(holder);
+    EXPECT_EQ(static_cast<DWORD>(NoDevice), busy.exitCode);
+    EXPECT_NE(std::string::npos, busy.output.find("== Art-Net: port busy")) << busy.output;
+    EXPECT_NE(std::string::npos, busy.output.find("No ArtPoll is sent: UDP port 6454 cannot be taken")) << busy.output;
+}
+
+// Each refusal of the reply check, as the node plays it, named in the
+// doctor's words with the field it found; the status stays NoDevice.
+TEST_F(Doctor, EveryRefusalIsNamedWithTheFieldItFound) {
+    const std::string node = "198.18.0.2";
+    const struct {
+        const char* scenario;
+        std::string words;
+    } refusals[] = {
+        {"poke=61:20", "LongName is \"Open DMX Ethernet \" (it must be exactly \"Open DMX Ethernet\"); it differs only "
+                       "in spaces or case"},
+        {"poke=26:4f70656e20444d582045746865726e657400 poke=44:00",
+         "the ShortName is \"Open DMX Ethernet\", but only the LongName counts"},
+        {"poke=174:40", "port 1 is an input, not an output (PortTypes[0] is 0x40)"},
+        {"poke=190:10", "SwOut[0] is 0x10, not 0 (the node outputs universe 16)"},
+        {"source=second", "the reply says it is " + node + " but came from 198.18.0.3"},
+        {"poke=13:09", "the reply says it is 198.18.0.9, but the node configured in Pelvaro.bin is " + node},
+        {"length=241", "longer than the 240 bytes a reply can have (an Art-Net OpPollReply packet)"},
+        {"reply=none", "Nothing arrived within 3000 ms"},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.scenario);
+        Arrange({"refusal", nullptr, "", refusal.scenario, NoDevice, ""});
+        DoctorRun run = RunDoctor("");
+        EXPECT_EQ(static_cast<DWORD>(NoDevice), run.exitCode);
+        EXPECT_NE(std::string::npos, run.output.find(refusal.words)) << run.output;
+    }
+}
+
+// Two nodes answer a broadcast poll (the second with its output switched),
+// while Pelvaro.bin names an address where nothing answers: the doctor marks
+// each and says which bytes would name the acceptable one.
+TEST(DoctorDiscovery, ListsEveryNodeAndTheOneTheLibraryWouldAccept) {
+    test::RemoveFtd2xx();
+    test::SetUserMainFolder(test::kHostFolder);
+    test::WriteSettingsFile(test::kHostFolder, {198, 18, 0, 9});
+    DoctorRun run = RunDoctor("--discover");
+    test::RemoveSettingsFile(test::kHostFolder);
+    test::RemoveHostKeys();
+    EXPECT_EQ(static_cast<DWORD>(NoDevice), run.exitCode);
+    for (const char* line : {"== Discovery: 2 nodes, 1 acceptable", "Node 198.18.0.2: the library would accept it at "
+                             "this address", "Node 198.18.0.4: refused: SwOut[0] is 0x10, not 0",
+                             "Exactly one acceptable node answers, at 198.18.0.2, but Pelvaro.bin names 198.18.0.9: "
+                             "bytes 20 to 23 of Pelvaro.bin would have to hold C6 12 00 02."}) {
+        EXPECT_NE(std::string::npos, run.output.find(line)) << line << "\n" << run.output;
+    }
+}
+
+}  // namespace
+}  // namespace zmk
