@@ -61,9 +61,11 @@ constexpr char kUsage[] =
     "\n"
     "Output, one line a call: the call, its result (number and name), its time, e.g.\n"
     "  ZMK_GetDeviceStatus  11 OpenDmxUsb                    2.577 ms\n"
+    "A result that needs a technician is followed by '  next step: ...'.\n"
     "Statuses: 1 DriverError, 2 MultipleDevices, 10 NoDevice, 11 OpenDmxUsb, 12 DmxUsbPro,\n"
     "13 OpenDmxEthernet, 32 UnrecognizedUsbDevice. Driver-error dialog: 1 IDOK, 2 IDCANCEL,\n"
-    "0 owner is not NULL and not a window (nothing run or shown), -1 dialog not created.\n"
+    "0 owner is not NULL and not a window (nothing run or shown), -1 dialog not created or\n"
+    "another call of the library running.\n"
     "With --stats: 'stats CALL runs N median X ms max Y ms'.\n"
     "When the host's quit reaches its loop after a call: 'host: WM_QUIT received, exit code N', and\n"
     "no further order runs.\n"
@@ -113,6 +115,26 @@ const char* DialogResultName(INT_PTR result) {
         case 2: return "IDCANCEL";
         case -1: return "dialog not created";
         default: return "unknown";
+    }
+}
+
+// What a technician does next after a result; null when the result is the
+// one the host wanted.
+const char* StatusNextStep(int status) {
+    switch (status) {
+        case 1: return "reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)";
+        case 2: return "unplug all but one DMX interface and rescan";
+        case 10: return "check the cable, the driver, and the node's address with zmk-doctor.exe";
+        case 32: return "plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description";
+        default: return nullptr;
+    }
+}
+
+const char* ErrorBoxNextStep(INT_PTR result) {
+    switch (result) {
+        case 1: return "follow the dialog's instructions (the diagnostic tool's report is on the desktop)";
+        case 2: return "if only the system-error box showed, repair Borvanect's installation (its TRAVOLK.exe)";
+        default: return nullptr;
     }
 }
 
@@ -277,12 +299,14 @@ private:
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%d %s", status, StatusName(status));
             Report("ZMK_GetDeviceStatus", elapsed, text);
+            SayNextStep(StatusNextStep(status));
         } else if (name == "errorbox") {
             double start = NowMs();
             INT_PTR result = library_.driversErrorBox(window_ ? window_->get() : nullptr);
             double elapsed = NowMs() - start;
             std::snprintf(text, sizeof text, "%lld %s", static_cast<long long>(result), DialogResultName(result));
             Report("ZMK_DriversErrorBox", elapsed, text);
+            SayNextStep(ErrorBoxNextStep(result));
         }
         // A write past a buffer can leave the host running on a damaged heap, to
         // crash long after the call that did it: look after every call.
@@ -299,6 +323,10 @@ private:
     void ReportQuit(int code) {
         quit_ = true;
         std::printf("host: WM_QUIT received, exit code %d; no further order runs\n", code);
+    }
+
+    void SayNextStep(const char* step) const {
+        if (step != nullptr && !options_.quiet) std::printf("  next step: %s\n", step);
     }
 
     void Report(const char* call, double elapsed, const char* result) {
