@@ -61,16 +61,21 @@ ZELMORK_API void ZELMORK_CALL ZMK_Release(void);
 
 /* Detects the connected interface; a ZmkDeviceStatus value. When the user
  * must re-plug something, shows a modal dialog and rescans as often as the
- * user asks. Blocks up to about 3 s while an Art-Net node is polled. */
+ * user asks; a WM_QUIT the host posts meanwhile ends the call with the status
+ * it had, and is posted again before the call returns. Blocks up to about 3 s
+ * while an Art-Net node is polled. Called while a call of this function or of
+ * ZMK_DriversErrorBox runs (another thread, a window procedure inside the
+ * library's waits), it returns ZMK_NO_DEVICE at once. */
 ZELMORK_API int ZELMORK_CALL ZMK_GetDeviceStatus(void);
 
 /* Runs the vendor's diagnostic tool TRAVOLK.exe from Borvanect's program
  * folder and waits for it (without pumping messages), then shows the modal
- * driver-error dialog owned by owner: 1 (Enter) or 2 (Escape, close box).
+ * driver-error dialog owned by owner: 1 (Enter) or 2 (Escape, close box, the
+ * host's WM_QUIT).
  * NULL is a valid owner: the dialog then has no owner window. When the tool
  * is missing or fails, only a system-error box is shown, and the result is 2.
  * 0: owner is not NULL and not a window (nothing is run or shown); -1: the
- * dialog could not be created. */
+ * dialog could not be created, or another call of the library was running. */
 ZELMORK_API INT_PTR ZELMORK_CALL ZMK_DriversErrorBox(HWND owner);
 
 /* For hosts that load the library at run time. */
