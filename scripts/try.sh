@@ -114,17 +114,14 @@ prepare() {
   esac
 }
 
-# What a technician does next, after a result line.
+# What a technician does next: the "next step:" line zmk-host prints after
+# its last result, if any. In the error-box setups that give 2, the tool
+# failed or is missing, which the result alone does not say.
 next_step() {
-  case "$1" in
-    "1 DriverError") echo "next step: reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)" ;;
-    "2 MultipleDevices") echo "next step: unplug all but one DMX interface and rescan" ;;
-    "10 NoDevice") echo "next step: check the cable, the driver, and the node's address with zmk-doctor.exe" ;;
-    "32 UnrecognizedUsbDevice") echo "next step: plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description" ;;
-    "1 IDOK") echo "next step: follow the dialog's instructions (the diagnostic tool's report is on the desktop)" ;;
-    "2 IDCANCEL") echo "the diagnostic tool failed or is missing, so only the system-error box showed and its OK ended the call; next step: repair Borvanect's installation (its TRAVOLK.exe)" ;;
-    *) echo "nothing to do: Borvanect uses this interface" ;;
-  esac
+  local step
+  step=$(awk '/^(ZMK_GetDeviceStatus|ZMK_DriversErrorBox) /{step=""} /^  next step: /{sub(/^  /, ""); step=$0} END{print step}' "$1")
+  [ "$2" = "2 IDCANCEL" ] && echo -n "the diagnostic tool failed or is missing, so only the system-error box showed and its OK ended the call; "
+  echo "${step:-nothing to do: Borvanect uses this interface}"
 }
 
 # Runs zmk-host for the setup and checks the result it prints.
@@ -166,7 +163,7 @@ run_setup() {
   local got
   got=$(grep -E '^(ZMK_GetDeviceStatus|ZMK_DriversErrorBox) ' "$output" | tail -1 | awk '{print $2, $3}')
   if [ "$status" -eq 0 ] && [ "$got" = "$expected" ]; then
-    echo "$name: $got, as the setup promises; $(next_step "$got")"
+    echo "$name: $got, as the setup promises; $(next_step "$output" "$got")"
   else
     echo "$name: got '${got:-nothing}', the setup promises '$expected'"
     return 1

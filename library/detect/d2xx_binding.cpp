@@ -60,7 +60,10 @@ DeviceListRoom::DeviceListRoom(DWORD counted) noexcept : counted_(counted) {
     region_.reset(::VirtualAlloc(nullptr, committed + kPageSize, MEM_RESERVE, PAGE_NOACCESS));
     if (!region_ || !::VirtualAlloc(region_.get(), committed, MEM_COMMIT, PAGE_READWRITE)) return;
     records_ = reinterpret_cast<FtDeviceListInfoNode*>(static_cast<char*>(region_.get()) + committed - bytes);
-    capacity_ = records;
+}
+
+SIZE_T DeviceListRoom::capacity() const noexcept {
+    return records_ ? counted_ + kRoomMargin : 0;
 }
 
 FtStatus GetDeviceInfoList(const DeviceListRoom& room, DWORD* described) noexcept {

@@ -60,12 +60,11 @@ public:
     FtDeviceListInfoNode* records() const noexcept { return records_; }
     DWORD counted() const noexcept { return counted_; }
     // The records that fit before the page that is never accessible.
-    SIZE_T capacity() const noexcept { return capacity_; }
+    SIZE_T capacity() const noexcept;
 
 private:
     UniqueVirtualMemory region_;
     FtDeviceListInfoNode* records_ = nullptr;
-    SIZE_T capacity_ = 0;
     DWORD counted_ = 0;
 };
 

@@ -19,9 +19,8 @@ INT_PTR g_mode = 0;
 int g_stepCounter = 0;
 HCURSOR g_savedCursor = nullptr;
 char g_progressText[kProgressCapacity] = {};
-// What the dialog ended itself with (0: it did not: the host's quit ended
-// its loop), and the progress's state while it runs.
-INT_PTR g_answer = 0;
+// What the dialog answered, and the progress's state while it runs.
+DialogAnswer g_answer;
 bool g_progressRunning = false;
 bool g_cancelRequested = false;
 
@@ -53,7 +52,7 @@ bool RunRescanProgress(HWND dialog) noexcept {
 
 INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
     g_mode = static_cast<INT_PTR>(lParam);
-    g_answer = 0;
+    g_answer.Reset();
     const char* text = g_mode == kModeUnrecognizedDevice ? kUnrecognizedDeviceText : kMultipleDevicesText;
     ::SetDlgItemTextA(dialog, IDC_DETECTION_MESSAGE, text);
     // The dialog manager shows a dialog whose template is not visible only
@@ -74,12 +73,10 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam) noexcept {
         return TRUE;
     }
     if (id == IDOK && g_mode == kModeUnrecognizedDevice && !RunRescanProgress(dialog)) {
-        g_answer = IDCANCEL;
-        ::EndDialog(dialog, IDCANCEL);
+        g_answer.End(dialog, IDCANCEL);
         return TRUE;
     }
-    if (id == IDOK || id == IDCANCEL) g_answer = id;
-    return EndOnOkOrCancel(dialog, wParam);
+    return g_answer.EndOnOkOrCancel(dialog, wParam);
 }
 
 struct OwnerSearch {
@@ -125,12 +122,8 @@ HWND ChooseDialogOwner() noexcept {
 }
 
 INT_PTR ShowDetectionProblemDialog(HWND owner, INT_PTR mode) noexcept {
-    const INT_PTR result = ::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DETECTION_PROBLEM), owner,
-                                             DetectionProblemDialogProc, static_cast<LPARAM>(mode));
-    // What the dialog manager returns when the host's quit ended its loop is
-    // not the same on every system: only an answer the dialog gave counts.
-    if (result <= 0) return result;
-    return g_answer != 0 ? g_answer : IDCANCEL;
+    return g_answer.Of(::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DETECTION_PROBLEM), owner,
+                                         DetectionProblemDialogProc, static_cast<LPARAM>(mode)));
 }
 
 }  // namespace zmk

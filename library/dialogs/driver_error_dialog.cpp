@@ -13,14 +13,8 @@
 namespace zmk {
 namespace {
 
-// What the dialog ended itself with; 0 when it did not (the host's quit
-// ended its loop).
-INT_PTR g_answer = 0;
-
-void EndWith(HWND dialog, INT_PTR answer) noexcept {
-    g_answer = answer;
-    ::EndDialog(dialog, answer);
-}
+// What the dialog answered; a quit of the host's is no acknowledgement.
+DialogAnswer g_answer;
 
 // True only when the tool ran and its exit code reads 0.
 bool DiagnosticToolSucceeded() noexcept {
@@ -55,19 +49,18 @@ void RunDriverDiagnostic(HWND dialog) noexcept {
         return;
     }
     ShowSystemErrorBox(dialog);
-    EndWith(dialog, IDCANCEL);
+    g_answer.End(dialog, IDCANCEL);
 }
 
 INT_PTR CALLBACK DriverErrorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (message) {
         case WM_INITDIALOG:
-            g_answer = 0;
+            g_answer.Reset();
             RunDriverDiagnostic(dialog);
             return TRUE;
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndWith(dialog, LOWORD(wParam));
-            return TRUE;
+            return g_answer.EndOnOkOrCancel(dialog, wParam);
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<INT_PTR>(HandleCtlColor(reinterpret_cast<HDC>(wParam), message));
@@ -80,12 +73,8 @@ INT_PTR CALLBACK DriverErrorDialogProc(HWND dialog, UINT message, WPARAM wParam,
 }
 
 INT_PTR ShowDriverErrorDialog(HWND owner) noexcept {
-    const INT_PTR result =
-        ::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DRIVER_ERROR), owner, DriverErrorDialogProc, 0);
-    // A dialog the host's quit closed was not acknowledged, whatever the
-    // dialog manager returns for it on this system.
-    if (result <= 0) return result;
-    return g_answer != 0 ? g_answer : IDCANCEL;
+    return g_answer.Of(
+        ::DialogBoxParamA(LibraryModule(), MAKEINTRESOURCEA(IDD_DRIVER_ERROR), owner, DriverErrorDialogProc, 0));
 }
 
 }  // namespace zmk
