@@ -26,14 +26,25 @@ if(WIN32)
   list(APPEND ZMK_PRODUCT_FLAGS -fstack-protector-strong)
 endif()
 
+# Targets compile their sources as one unit (most of the build's time goes
+# to parsing windows.h and gtest.h once a source). The library's and the
+# installer's code is compiled a source at a time, as it always was, so that
+# their bytes do not depend on which sources share a unit; zmk_deliverable and
+# zmk_product_code say so, and a test-only copy of that code (TEST_COPY) or
+# a program whose bytes are its own (UNITY) says otherwise.
+set(CMAKE_UNITY_BUILD ON)
+
 # A shipped Windows binary: symbols stripped, and subsystem version 6.0 as
 # current Windows linkers write. Each is listed in the global property
 # ZMK_SHIPPED_PROGRAMS, whose images the deliverables' tests check; a
 # test-only build of one (TEST_COPY) is not.
 function(zmk_deliverable target)
-  cmake_parse_arguments(D "TEST_COPY" "" "" ${ARGN})
+  cmake_parse_arguments(D "TEST_COPY;UNITY" "" "" ${ARGN})
   if(NOT D_TEST_COPY)
     set_property(GLOBAL APPEND PROPERTY ZMK_SHIPPED_PROGRAMS ${target})
+  endif()
+  if(NOT D_TEST_COPY AND NOT D_UNITY)
+    set_property(TARGET ${target} PROPERTY UNITY_BUILD OFF)
   endif()
   set_property(TARGET ${target} PROPERTY ZMK_PRODUCT_CODE TRUE)
   target_compile_options(${target} PRIVATE ${ZMK_PRODUCT_FLAGS})
@@ -43,6 +54,10 @@ endfunction()
 
 # Code of the deliverables that is also linked into tests.
 function(zmk_product_code target)
+  cmake_parse_arguments(P "TEST_COPY" "" "" ${ARGN})
+  if(NOT P_TEST_COPY)
+    set_property(TARGET ${target} PROPERTY UNITY_BUILD OFF)
+  endif()
   set_property(TARGET ${target} PROPERTY ZMK_PRODUCT_CODE TRUE)
   target_compile_options(${target} PRIVATE ${ZMK_PRODUCT_FLAGS})
 endfunction()

@@ -15,7 +15,7 @@ else
   trap 'rm -rf "$other"' EXIT
 fi
 
-cmake -S . -B "$other/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+cmake -G Ninja -S . -B "$other/b" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 cmake --build "$other/b" -j2 --target ZELMORK stelmorivax_x64 zmk-doctor >/dev/null
 same=1
 for f in library/ZELMORK.dll installer/stelmorivax_x64.exe doctor/zmk-doctor.exe; do

@@ -21,7 +21,7 @@ pe_tool="/usr/bin/python3 tools/pe/pe_tool.py"
 openssl req -x509 -newkey rsa:3072 -nodes -days 7 -subj "/CN=ZMK throwaway test signer" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 
-cmake -S . -B "$tree" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
+cmake -G Ninja -S . -B "$tree" --toolchain cmake/toolchain-mingw64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DZMK_SIGN_CERT="$work/cert.pem" -DZMK_SIGN_KEY="$work/key.pem" >/dev/null
 cmake --build "$tree" -j2 --target ZELMORK stelmorivax_x64 zmk-doctor >/dev/null
 library="$tree/library/ZELMORK.dll"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ clang llvm-14 libclang-rt-14-dev googletest zlib1g-dev python3 python3-pefile
+  cmake make ninja-build g++ clang llvm-14 libclang-rt-14-dev googletest libgtest-dev zlib1g-dev python3 python3-pefile
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine fonts-liberation xvfb imagemagick
   iproute2 util-linux procps osslsigncode openssl nlohmann-json3-dev

@@ -1,4 +1,4 @@
-// Force-included (-include) into the installer's own sources for the
+// Forced in first (as its precompiled header) into the installer's own sources for the
 // test-only build stelmorivax_x64_paused.exe: the file calls of the payload
 // writer go through the stand-ins below, which can stop the run at a named
 // point until the test kills it. The shipped installer never sees this file.

@@ -18,7 +18,7 @@ namespace {
 using namespace zmk::host;
 using namespace zmk::test;
 
-constexpr char kCaption[] = "Borvanect  -  DMX Device Scan";
+constexpr char kScanCaption[] = "Borvanect  -  DMX Device Scan";
 
 class DetectionProblemDialog : public ::testing::Test {
 protected:
@@ -37,7 +37,7 @@ TEST_F(DetectionProblemDialog, ModeChoosesTheMessageAndAnyOtherModeActsAsMode2) 
         std::string message, progress, rescan, cancel;
         const INT_PTR result = RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
                                          [&](DWORD ui) {
-                                             HWND dialog = WaitForDialog(ui, kCaption);
+                                             HWND dialog = WaitForDialog(ui, kScanCaption);
                                              if (!dialog) return;
                                              message = ItemText(dialog, IDC_DETECTION_MESSAGE);
                                              progress = ItemText(dialog, IDC_DETECTION_PROGRESS);
@@ -68,7 +68,7 @@ TEST_F(DetectionProblemDialog, CancelEscapeAndCloseBoxGive2AndRescanInMode2Gives
         DWORD pressedAt = 0;
         const INT_PTR result = RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), c.mode); },
                                          [&](DWORD ui) {
-                                             HWND dialog = WaitForDialog(ui, kCaption);
+                                             HWND dialog = WaitForDialog(ui, kScanCaption);
                                              if (!dialog) return;
                                              pressedAt = ::GetTickCount();
                                              Perform(dialog, c.action);
@@ -85,7 +85,7 @@ TEST_F(DetectionProblemDialog, OwnerIsTheHostAndTheDialogOpensAtItsClientOrigin)
     // The template's 0, 0 places the dialog's client area, not its frame.
     RunWithUser([&] { return ShowDetectionProblemDialog(host_.get(), 2); },
               [&](DWORD ui) {
-                  HWND dialog = WaitForDialog(ui, kCaption);
+                  HWND dialog = WaitForDialog(ui, kScanCaption);
                   if (!dialog) return;
                   owner = ::GetWindow(dialog, GW_OWNER);
                   dialogAt = {0, 0};
@@ -113,7 +113,7 @@ TEST_F(DetectionProblemDialog, RescanInMode1ShowsSevenProgressStepsWithWaitCurso
     const INT_PTR result = RunWithUser(
         [&] { return ShowDetectionProblemDialog(host_.get(), kModeUnrecognizedDevice); },
         [&](DWORD ui) {
-            HWND dialog = WaitForDialog(ui, kCaption);
+            HWND dialog = WaitForDialog(ui, kScanCaption);
             if (!dialog) return;
             dialogWindow = dialog;
             pressedAt = ::GetTickCount();
@@ -180,7 +180,7 @@ Look LookOfOpenDialog(HWND host) {
     Look look{0xFFFFFFFF, -1};
     RunWithUser([&] { return ShowDetectionProblemDialog(host, 1); },
               [&](DWORD ui) {
-                  HWND dialog = WaitForDialog(ui, kCaption);
+                  HWND dialog = WaitForDialog(ui, kScanCaption);
                   if (!dialog) return;
                   const Pixels pixels = CaptureClient(dialog);
                   const RECT progress = ItemRect(dialog, IDC_DETECTION_PROGRESS);

@@ -24,7 +24,7 @@ namespace {
 using namespace zmk::host;
 using namespace zmk::test;
 
-constexpr char kCaption[] = "Borvanect  -  DMX Device Error";
+constexpr char kErrorCaption[] = "Borvanect  -  DMX Device Error";
 
 std::string ProgramFilesFolder() {
     char folder[MAX_PATH] = {};
@@ -85,7 +85,7 @@ protected:
                                              HWND box = WaitForDialog(ui, kSystemErrorCaption);
                                              if (!box) return;
                                              boxSeen = true;
-                                             HWND dialog = FindThreadDialog(ui, kCaption);
+                                             HWND dialog = FindThreadDialog(ui, kErrorCaption);
                                              dialogVisible = dialog && ::IsWindowVisible(dialog);
                                              Perform(box, dismiss);
                                          });
@@ -150,7 +150,7 @@ TEST_F(DriverErrorDialog, ToolEndingWith0ShowsTheInstructionsEnterGives1EscapeAn
         HWND owner = nullptr;
         const INT_PTR result = RunWithUser([&] { return ShowDriverErrorDialog(host_.get()); },
                                          [&](DWORD ui) {
-                                             HWND dialog = WaitForDialog(ui, kCaption);
+                                             HWND dialog = WaitForDialog(ui, kErrorCaption);
                                              if (!dialog) return;
                                              text = ItemText(dialog, IDC_DRIVER_INSTRUCTIONS);
                                              owner = ::GetWindow(dialog, GW_OWNER);
@@ -174,7 +174,7 @@ TEST_F(DriverErrorDialog, DialogAppearsOnlyAfterTheToolEndsAndWearsTheTheme) {
     const DWORD start = ::GetTickCount();
     RunWithUser([&] { return ShowDriverErrorDialog(host_.get()); },
               [&](DWORD ui) {
-                  HWND dialog = WaitForDialog(ui, kCaption, 30000);
+                  HWND dialog = WaitForDialog(ui, kErrorCaption, 30000);
                   if (!dialog) return;
                   appearedAfter = ::GetTickCount() - start;
                   const Pixels pixels = CaptureClient(dialog);

@@ -4,7 +4,7 @@
 // fail); a timer that cannot be made or a wait call that fails; a folder
 // lookup that fails or is too long, an exit code that cannot be read.
 //
-// Force-included (-include, with ZMK_DIALOG_SEAMS_REDIRECT) into the dialogs'
+// Forced in first (as its precompiled header, with ZMK_DIALOG_SEAMS_REDIRECT) into the dialogs'
 // own sources for the test-only build zmk_dialogs_seamed, whose calls below
 // then go through the replaceable functions. The shipped library is built
 // without this file.
