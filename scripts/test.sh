@@ -6,11 +6,12 @@
 #
 # The phases run in two lanes so that both cores stay busy. The Windows lane
 # builds, then runs the Wine tests, which mostly wait on timers, dialogs and
-# the network. Beside it, at a lower priority while the Windows build runs so
-# that it never holds that build up, the native lane runs the layout check,
-# builds and runs the native tests, then (once dist/ is built) the
-# reproducibility and signed builds and the release archive. The pristine
-# Wine prefix is made while the Windows build runs.
+# the network. Beside it, at the lowest priority so that it never holds up
+# the Windows build nor a Wine test waiting on a timer, the native lane runs
+# the layout check, builds and runs the native tests, then (once dist/ is
+# built) the reproducibility and signed builds and the release archive: it
+# takes what the Windows lane leaves. The pristine Wine prefix is made while
+# the Windows build runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -70,13 +71,7 @@ echo "== phases running in two lanes; their output follows when all have ended"
 lanes+=($!)
 (windows_lane) &
 lanes+=($!)
-(renice -n 10 "$BASHPID" >/dev/null; native_lane) &
-native=$!
-lanes+=("$native")
-# Once the Windows build is done, what is left of the Windows lane mostly
-# waits, and the native lane gets an equal share again (as root).
-(while [ ! -e "$work/windows-built" ] && [ ! -e "$work/windows-failed" ]; do sleep 1; done
- renice -n 0 -g "$native" >/dev/null 2>&1 || true) &
+(renice -n 19 "$BASHPID" >/dev/null; native_lane) &
 lanes+=($!)
 status=0
 for pid in "${lanes[@]}"; do wait "$pid" || true; done
