@@ -1,6 +1,6 @@
 # Windows tests run under Wine through CMAKE_CROSSCOMPILING_EMULATOR.
 #
-# Five Wine sessions per test run, "a" to "e", each with a fresh prefix in the
+# Four Wine sessions per test run, "a" to "d", each with a fresh prefix in the
 # build tree, an Xvfb display, a persistent wineserver and (as root) a network
 # namespace of its own, so that tests of different sessions share nothing and
 # run side by side. Each session is a ctest fixture: set up before the first
@@ -8,7 +8,7 @@
 # passed or not.
 
 set(ZMK_WINE_DIR ${CMAKE_SOURCE_DIR}/testing/wine)
-set(ZMK_WINE_SESSIONS a b c d e)
+set(ZMK_WINE_SESSIONS a b c d)
 # The build's first session is the one scripts and benchmarks get by default.
 set(ZMK_WINE_SESSION ${CMAKE_BINARY_DIR}/wine-session)
 configure_file(${ZMK_WINE_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
@@ -55,7 +55,7 @@ function(zmk_wine_test_properties name session desktop timeout locks labels)
   endif()
 endfunction()
 
-# zmk_wine_test(NAME name SESSION a|b|c|d|e COMMAND target [args...] [DESKTOP]
+# zmk_wine_test(NAME name SESSION a|b|c|d COMMAND target [args...] [DESKTOP]
 #               [RESOURCE_LOCK locks...] [TIMEOUT s] [COST s])
 # Runs a Windows executable under the session's Wine, with its prefix and
 # display; DESKTOP marks a test that shows windows. COST, the seconds a long
@@ -69,7 +69,7 @@ function(zmk_wine_test)
   endif()
 endfunction()
 
-# zmk_script_test(NAME name SESSION a|b|c|d|e COMMAND script [args...] [DESKTOP] ...)
+# zmk_script_test(NAME name SESSION a|b|c|d COMMAND script [args...] [DESKTOP] ...)
 # A shell-driven test (network namespaces, other users' prefixes) that still
 # uses a session; the script gets ZMK_WINE_RUN and ZMK_WINE_SESSION.
 function(zmk_script_test)
@@ -79,7 +79,7 @@ function(zmk_script_test)
   zmk_wine_test(${ARGN})
 endfunction()
 
-# zmk_node_test(NAME name SESSION a|b|c|d|e COMMAND target [args...] [DESKTOP] ...)
+# zmk_node_test(NAME name SESSION a|b|c|d COMMAND target [args...] [DESKTOP] ...)
 # A Windows test program run against the simulated Art-Net node, in network
 # namespaces made for the run (testing/netns/run-with-node.sh).
 function(zmk_node_test)
@@ -96,7 +96,7 @@ function(zmk_node_test)
   add_dependencies(${program} artnet_node_host)
 endfunction()
 
-# zmk_wine_gtest(TARGET program PREFIX prefix SESSION a|b|c|d|e [PER_SUITE]
+# zmk_wine_gtest(TARGET program PREFIX prefix SESSION a|b|c|d [PER_SUITE]
 #                [SUITES suite...] [EXCEPT suite...] [ARGS args...] [DESKTOP] [RESOURCE_LOCK locks...] [TIMEOUT s] [COST s])
 # A GoogleTest program under Wine, one ctest a case (PER_SUITE: a suite),
 # named PREFIX.Case (PREFIX.Suite) and run with --gtest_filter and ARGS. The
