@@ -135,13 +135,26 @@ TEST_F(HostileNetwork, TenThousandMalformedRepliesAreNeverAccepted) {
     }
 }
 
+// The good reply comes last, so a run whose queue overflowed may have lost
+// it: such a run is sent again, as above, and the first run that lost
+// nothing is judged.
 TEST_F(HostileNetwork, GoodReplyAfterAMalformedBurstIsStillAccepted) {
-    int status = 0;
-    const std::string report = ProbeUnderBurst(kProbes * kBurst, true, &status);
-    EXPECT_EQ(kOpenDmxEthernet, status);
-    EXPECT_LT(elapsedMs_, kDeadlineMs);
-    EXPECT_EQ(kBurst, ReportField(report, "hostile")) << report;
-    std::printf("burst then reply: status %d after %.0f ms; node: %s\n", status, elapsedMs_, report.c_str());
+    constexpr int kAttempts = 6;
+    long drops = 0;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        const long dropsBefore = UdpReceiveBufferDrops();
+        int status = 0;
+        const std::string report = ProbeUnderBurst(kProbes * kBurst, true, &status);
+        drops = UdpReceiveBufferDrops() - dropsBefore;
+        std::printf("burst then reply, run %d: status %d after %.0f ms, %ld dropped by the queue; node: %s\n", attempt,
+                    status, elapsedMs_, drops, report.c_str());
+        EXPECT_EQ(kBurst, ReportField(report, "hostile")) << report;
+        if (drops != 0) continue;
+        EXPECT_EQ(kOpenDmxEthernet, status);
+        EXPECT_LT(elapsedMs_, kDeadlineMs);
+        break;
+    }
+    EXPECT_EQ(0, drops) << "datagrams were lost before the probe could judge them, " << kAttempts << " runs in a row";
 }
 
 // 20,000 datagrams a second for 4 s and no reply: the probe reads as fast as
