@@ -198,6 +198,12 @@ FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCo
 FtStatus WINAPI FT_ListDevices(void*, void*, DWORD) {
     return 0;
 }
+
+// Driver 3.02.15, in the driver's own 0x00MMmmbb form.
+FtStatus WINAPI FT_GetLibraryVersion(DWORD* version) {
+    *version = 0x00030215;
+    return 0;
+}
 #endif
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
