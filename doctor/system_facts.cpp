@@ -169,7 +169,8 @@ std::vector<std::string> UdpPortOwners(std::uint16_t port) {
     const auto* table = reinterpret_cast<const MIB_UDPTABLE_OWNER_PID*>(buffer.get());
     for (DWORD i = 0; i < table->dwNumEntries; ++i) {
         const MIB_UDPROW_OWNER_PID& row = table->table[i];
-        if (::ntohs(static_cast<u_short>(row.dwLocalPort)) != port) continue;
+        // Owner 0 is no process: the system does not know who holds it.
+        if (::ntohs(static_cast<u_short>(row.dwLocalPort)) != port || row.dwOwningPid == 0) continue;
         std::string image = ProcessImage(row.dwOwningPid);
         owners.push_back(Format("process %lu", static_cast<unsigned long>(row.dwOwningPid)) +
                          (image.empty() ? "" : " (" + image + ")"));
