@@ -127,8 +127,9 @@ TEST_F(Doctor, StatusIsTheLibrarysInEverySetup) {
             for (const auto& line : step["text"]) text += line.get<std::string>() + "\n";
         }
         EXPECT_NE(std::string::npos, text.find(setup.explained)) << text;
-        // The driver's own version, when it has the call.
+        // The driver's file version, and its own version when it has the call.
         if (setup.driver != nullptr && std::strcmp(setup.driver, "ftd2xx") == 0) {
+            EXPECT_NE(std::string::npos, text.find("ftd2xx.dll, file version 3.2.15.0")) << text;
             EXPECT_NE(std::string::npos, text.find("  FT_GetLibraryVersion: 3.02.15")) << text;
         }
     }
