@@ -162,6 +162,47 @@ TEST_F(Doctor, StatusIsTheLibrarysInEverySetup) {
     EXPECT_NE(std::string::npos, busy.output.find(named)) << busy.output;
 }
 
+// Settings a host should never have, but a damaged registry or a busy
+// Borvanect give: the doctor comes to the library's status and says why.
+TEST_F(Doctor, HostileSettingsGiveTheLibrarysStatusAndTheReason) {
+    const std::string folder = test::kHostFolder;
+    const std::string longValue(4097, 'a');
+    const std::string longFolder = "C:\\" + std::string(300, 'f');
+    const struct {
+        const char* name;
+        DWORD type;
+        const std::string* value;
+        const char* reason;
+    } cases[] = {
+        {"expand-sz", REG_EXPAND_SZ, &folder, "the library reads only REG_SZ"},
+        {"over-long value", REG_SZ, &longValue, "longer than the 4096 bytes the library reads"},
+        {"long folder", REG_SZ, &longFolder, "the text is 303 characters: more than the 259 a path can hold"},
+    };
+    for (const auto& setting : cases) {
+        SCOPED_TRACE(setting.name);
+        Clear();
+        test::SetUserMainFolderValue(setting.type, setting.value->c_str(),
+                                     static_cast<DWORD>(setting.value->size() + 1));
+        DeviceStatus library = DetectInterfaces();
+        DoctorRun run = RunDoctor("");
+        EXPECT_EQ(NoDevice, library);
+        EXPECT_EQ(static_cast<DWORD>(library), run.exitCode);
+        EXPECT_NE(std::string::npos, run.output.find(setting.reason)) << run.output;
+    }
+
+    // The settings file held open without sharing, as a running Borvanect may.
+    Arrange({"locked", nullptr, "", "", NoDevice, ""});
+    HANDLE held = CreateFileA(test::SettingsFilePath(folder).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    DeviceStatus library = DetectInterfaces();
+    DoctorRun locked = RunDoctor("");
+    CloseHandle(held);
+    EXPECT_EQ(NoDevice, library);
+    EXPECT_EQ(static_cast<DWORD>(library), locked.exitCode);
+    EXPECT_NE(std::string::npos, locked.output.find("Borvanect or another program has it open")) << locked.output;
+}
+
 // Each refusal of the reply check, as the node plays it, named in the
 // doctor's words with the field it found; the status stays NoDevice.
 TEST_F(Doctor, EveryRefusalIsNamedWithTheFieldItFound) {
