@@ -29,9 +29,9 @@ endif()
 # Targets compile their sources as one unit (most of the build's time goes
 # to parsing windows.h and gtest.h once a source). The library's and the
 # installer's code is compiled a source at a time, as it always was, so that
-# their bytes do not depend on which sources share a unit; zmk_deliverable and
-# zmk_product_code say so, and a test-only copy of that code (TEST_COPY) or
-# a program whose bytes are its own (UNITY) says otherwise.
+# their bytes do not depend on which sources share a unit: zmk_deliverable and
+# zmk_product_code say so, unless zmk_deliverable is told the program is a
+# test-only copy (TEST_COPY) or has bytes of its own to choose (UNITY).
 set(CMAKE_UNITY_BUILD ON)
 
 # A shipped Windows binary: symbols stripped, and subsystem version 6.0 as
@@ -54,10 +54,7 @@ endfunction()
 
 # Code of the deliverables that is also linked into tests.
 function(zmk_product_code target)
-  cmake_parse_arguments(P "TEST_COPY" "" "" ${ARGN})
-  if(NOT P_TEST_COPY)
-    set_property(TARGET ${target} PROPERTY UNITY_BUILD OFF)
-  endif()
+  set_property(TARGET ${target} PROPERTY UNITY_BUILD OFF)
   set_property(TARGET ${target} PROPERTY ZMK_PRODUCT_CODE TRUE)
   target_compile_options(${target} PRIVATE ${ZMK_PRODUCT_FLAGS})
 endfunction()
