@@ -17,6 +17,10 @@ std::string FormatList(const char* format, va_list arguments) {
     return text;
 }
 
+void RemoveAll(std::string& text, std::string_view mark) {
+    for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at)) text.erase(at, mark.size());
+}
+
 }  // namespace
 
 std::string Format(const char* format, ...) {
@@ -32,6 +36,20 @@ void Say(Step& step, const char* format, ...) {
     va_start(arguments, format);
     step.lines.push_back(FormatList(format, arguments));
     va_end(arguments);
+}
+
+std::string Given(std::string_view utf8) {
+    std::string text(utf8);
+    RemoveAll(text, kGivenStart);
+    RemoveAll(text, kGivenEnd);
+    return kGivenStart + text + kGivenEnd;
+}
+
+std::string Unmarked(std::string_view marked) {
+    std::string text(marked);
+    RemoveAll(text, kGivenStart);
+    RemoveAll(text, kGivenEnd);
+    return text;
 }
 
 std::string Quote(const char* bytes, std::size_t length) {

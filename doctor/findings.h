@@ -1,11 +1,15 @@
 // What the doctor found, step by step: the lines a person reads and the same
 // facts for a program, side by side, so that the text report and the JSON
-// document can never tell different stories.
+// document can never tell different stories. Every text is UTF-8; what the
+// system gave (a path, a name, a device's or a node's words) is marked with
+// Given(), so that a report for a stranger's ticket can find a person's names
+// in it without touching the doctor's own words.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,11 +42,17 @@ std::string Format(const char* format, ...) ZMK_PRINTF_FORMAT(1, 2);
 // Adds one line to the step's text.
 void Say(Step& step, const char* format, ...) ZMK_PRINTF_FORMAT(2, 3);
 
+// The marks around a text the system gave: private-use characters, which no
+// path or name holds (Given removes any that one did).
+inline constexpr char kGivenStart[] = "\xEE\x80\x80";  // U+E000
+inline constexpr char kGivenEnd[] = "\xEE\x80\x81";    // U+E001
+std::string Given(std::string_view utf8);
+// The text without the marks, for every output but the report.
+std::string Unmarked(std::string_view text);
+
 // A text quoted for a person: printable ASCII as it is, anything else as \xNN.
 std::string Quote(const char* bytes, std::size_t length);
 // The same bytes in hex, "46 54 32 ..."
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
-
-
 
 }  // namespace zmk::doctor

@@ -1,6 +1,7 @@
 // Step 1: where the library finds the node's address, and what it reads there.
 #pragma once
 
+#include "advice.h"
 #include "artnet_packets.h"
 #include "findings.h"
 
@@ -12,6 +13,6 @@ struct SettingsOutcome {
     Ipv4Octets configured{};
 };
 
-Step CheckHostSettings(SettingsOutcome& outcome);
+Step CheckHostSettings(SettingsOutcome& outcome, Findings& findings);
 
 }  // namespace zmk::doctor

@@ -1,7 +1,8 @@
 // What the doctor asks Windows beyond the detection itself: the network
-// interfaces, who holds a UDP port, a file's version, the Windows build.
-// iphlpapi.dll and version.dll are not among the DLLs every process shares,
-// so they are loaded at run time from the system directory only.
+// interfaces and the route to a node, who holds a UDP port or a file, a
+// file's version, the Windows build. iphlpapi.dll, rstrtmgr.dll and
+// version.dll are not among the DLLs every process shares, so they are
+// loaded at run time from the system directory only.
 #pragma once
 
 #include <windows.h>
@@ -14,30 +15,33 @@
 
 namespace zmk::doctor {
 
-// "error 32: The process cannot access the file because ..."
-std::string ErrorText(DWORD error);
-// Text in the system's single-byte code page as UTF-8, for JSON.
-std::string AnsiToUtf8(const std::string& text);
-
 struct Ipv4Interface {
     std::string name;  // the adapter's friendly name, UTF-8
     Ipv4Octets address{};
     unsigned prefixLength = 0;
+    unsigned long index = 0;
 };
 Ipv4Octets PrefixMask(unsigned prefixLength) noexcept;
 bool OnSubnet(const Ipv4Interface& face, const Ipv4Octets& address) noexcept;
 Ipv4Octets DirectedBroadcast(const Ipv4Interface& face) noexcept;
 
 // The host's IPv4 addresses with their prefixes; false when the system
-// could not list them (the reason in error).
+// could not list them (the reason in error). Asked once a run.
 bool HostIpv4Interfaces(std::vector<Ipv4Interface>& interfaces, std::string& error);
+// The directed broadcast addresses of the host's subnets (not loopback's).
+std::vector<Ipv4Octets> HostDirectedBroadcasts();
 
-// The processes that hold UDP port on any IPv4 address: "1234 (C:\...\x.exe)".
-// Empty when the system does not tell.
-std::vector<std::string> UdpPortOwners(std::uint16_t port);
+// The interface the system sends to destination through, as the routing
+// table says (nothing is sent); false when it has no route.
+bool RouteTo(const Ipv4Octets& destination, Ipv4Interface& through, std::string& error);
 
-// Milliseconds since a QueryPerformanceCounter reading.
-double MillisecondsSince(const LARGE_INTEGER& start);
+// The processes other than this one that hold UDP port on any IPv4 address:
+// "process 1234 (C:\...\x.exe)", UTF-8. Empty when the system does not tell.
+std::vector<std::string> UdpPortHolders(std::uint16_t port);
+
+// The programs that have a file open, as the Restart Manager tells:
+// "Borvanect (process 1234)". Empty when it does not tell.
+std::vector<std::string> FileHolders(const std::wstring& path);
 
 // "2.12.36.4" from the file's version resource, or empty.
 std::string FileVersionOf(const char* path);

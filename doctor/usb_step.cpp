@@ -5,10 +5,13 @@
 #include <cstring>
 #include <memory>
 
+#include "activity.h"
 #include "d2xx_binding.h"
 #include "detect_interfaces.h"
 #include "system_facts.h"
 #include "win32/entry_point.h"
+#include "win32/error_text.h"
+#include "win32/text_encoding.h"
 #include "wording.h"
 
 namespace zmk::doctor {
@@ -19,11 +22,20 @@ using FtGetLibraryVersionFunction = FtStatus(WINAPI*)(DWORD* version);
 constexpr const char* kEntryPoints[] = {"FT_CreateDeviceInfoList", "FT_GetDeviceInfoList", "FT_ListDevices"};
 // A driver may describe up to the whole room; the report shows this many.
 constexpr DWORD kRecordsShown = 32;
+// A driver call that takes this long is said to: the library's detection,
+// and with it Borvanect, waits as long.
+constexpr double kSlowCallMs = 1000;
 
 std::string FtStatusText(FtStatus status) {
     const char* names[] = {"FT_OK", "FT_INVALID_HANDLE", "FT_DEVICE_NOT_FOUND", "FT_DEVICE_NOT_OPENED",
                            "FT_IO_ERROR", "FT_INSUFFICIENT_RESOURCES", "FT_INVALID_PARAMETER"};
     return Format("%lu", status) + (status < std::size(names) ? std::string(" ") + names[status] : "");
+}
+
+std::string TookWords(const DriverCall& call) {
+    double ms = call.Milliseconds();
+    if (ms < kSlowCallMs) return "";
+    return Format(" (it took %.1f s: the library's detection, and Borvanect with it, waits as long)", ms / 1000.0);
 }
 
 bool PlainText(const char* text, std::size_t length) {
@@ -36,8 +48,8 @@ bool PlainText(const char* text, std::size_t length) {
 // A fixed text field of the record: quoted, with its bytes when it is not plain text.
 std::string FieldWords(const char* field, std::size_t size, Json& facts, const char* name) {
     std::size_t length = strnlen(field, size);
-    std::string words = Quote(field, length);
-    facts[name] = AnsiToUtf8(std::string(field, length));
+    std::string words = Given(Quote(field, length));
+    facts[name] = Given(Utf8FromAnsi(std::string_view(field, length)));
     if (!PlainText(field, length) || length == size) {
         std::string bytes = HexBytes(reinterpret_cast<const std::uint8_t*>(field), length);
         words += " (bytes " + bytes + (length == size ? ", no terminator)" : ")");
@@ -46,7 +58,8 @@ std::string FieldWords(const char* field, std::size_t size, Json& facts, const c
     return words;
 }
 
-void DescribeRecord(Step& step, DWORD index, const FtDeviceListInfoNode& record, Json& candidates) {
+void DescribeRecord(Step& step, DWORD index, const FtDeviceListInfoNode& record, UsbOutcome& outcome,
+                    Findings& findings) {
     Json facts;
     facts["flags"] = record.flags;
     facts["type"] = record.type;
@@ -54,6 +67,7 @@ void DescribeRecord(Step& step, DWORD index, const FtDeviceListInfoNode& record,
     facts["locationId"] = record.locationId;
     std::string flags = DeviceFlagsText(record.flags);
     std::string chip = ChipTypeName(record.type);
+    if (record.flags & kFtFlagOpened) findings.deviceInUse = true;
     Say(step, "Device %lu: flags 0x%lX (%s)", index + 1, static_cast<unsigned long>(record.flags), flags.c_str());
     Say(step, "  chip type %s, ID 0x%08lX (VID:PID %04lX:%04lX), location ID 0x%lX", chip.c_str(),
         static_cast<unsigned long>(record.id), static_cast<unsigned long>(record.id >> 16),
@@ -66,10 +80,10 @@ void DescribeRecord(Step& step, DWORD index, const FtDeviceListInfoNode& record,
         StatusName(row.status));
     facts["tableStep"] = row.step;
     facts["kind"] = StatusName(row.status);
-    facts["why"] = AnsiToUtf8(row.why);
+    facts["why"] = row.why;
     step.facts["records"].push_back(facts);
-    candidates.push_back(Format("USB device %lu: ", index + 1) + StatusName(row.status) + ", description " +
-                         AnsiToUtf8(Quote(record.description, strnlen(record.description, sizeof record.description))));
+    outcome.dialogList.push_back(Format("USB device %lu: ", index + 1) + StatusName(row.status) + ", description " +
+                                 Given(Quote(record.description, strnlen(record.description, sizeof record.description))));
 }
 
 // Which entry point the driver lacks, or why it did not load: the library's
@@ -88,89 +102,125 @@ void ExplainBindFailure(Step& step, DWORD loadError) {
     }
 }
 
+// Drops the binding, the driver's own unload code included, as a driver call.
+void Unbind() {
+    DriverCall call("FreeLibrary(ftd2xx.dll)");
+    UnbindD2xx();
+}
+
 }  // namespace
 
-Step CheckD2xx(UsbOutcome& outcome) {
+Step CheckD2xx(UsbOutcome& outcome, Findings& findings) {
     Step step{"d2xx", "ok"};
     char systemFolder[kSystemPathSize] = {};
     ::GetSystemDirectoryA(systemFolder, sizeof systemFolder);
-    step.facts["systemFolder"] = AnsiToUtf8(systemFolder);
+    step.facts["systemFolder"] = Given(Utf8FromAnsi(systemFolder));
     char path[kSystemPathSize];
+    findings.usb = Findings::Usb::NoDriver;
     if (!SystemFilePresent(path, "\\ftd2xx.dll")) {
         step.verdict = "driver missing";
         Say(step, "Searched: %s\\ftd2xx.dll: not there. The D2XX driver is not installed; the library counts no "
-                  "USB device (this is not an error).", systemFolder);
+                  "USB device (this is not an error).", Given(Utf8FromAnsi(systemFolder)).c_str());
         return step;
     }
     std::string version = FileVersionOf(path);
-    step.facts["driver"] = AnsiToUtf8(path);
+    step.facts["driver"] = Given(Utf8FromAnsi(path));
     step.facts["fileVersion"] = version;
-    Say(step, "Driver: %s, file version %s", path, version.empty() ? "(none recorded)" : version.c_str());
+    Say(step, "Driver: %s, file version %s", Given(Utf8FromAnsi(path)).c_str(),
+        version.empty() ? "(none recorded)" : version.c_str());
 
-    UnbindD2xx();
-    if (!BindD2xx(path)) {
-        DWORD loadError = ::GetLastError();
+    Unbind();
+    bool bound = false;
+    DWORD loadError = 0;
+    {
+        DriverCall call("LoadLibrary(ftd2xx.dll)");
+        bound = BindD2xx(path);
+        loadError = ::GetLastError();
+    }
+    if (!bound) {
         step.verdict = "driver error";
-        outcome.bindFailed = true;
+        outcome.candidates.driverUnusable = true;
+        findings.usb = Findings::Usb::DriverUnusable;
         Say(step, "The library cannot bind the driver: DriverError, whatever the network gives.");
         ExplainBindFailure(step, loadError);
-        UnbindD2xx();
+        Unbind();
         return step;
     }
     Say(step, "  FT_CreateDeviceInfoList, FT_GetDeviceInfoList, FT_ListDevices: present");
-    auto libraryVersion =
-        ResolveEntryPoint<FtGetLibraryVersionFunction>(BoundD2xxLibrary(), "FT_GetLibraryVersion");
+    auto libraryVersion = ResolveEntryPoint<FtGetLibraryVersionFunction>(BoundD2xxLibrary(), "FT_GetLibraryVersion");
     DWORD versionNumber = 0;
-    if (libraryVersion && libraryVersion(&versionNumber) == kFtOk) {
-        std::string text = Format("%lx.%02lx.%02lx", versionNumber >> 16 & 0xFF, versionNumber >> 8 & 0xFF,
-                                  versionNumber & 0xFF);
-        step.facts["libraryVersion"] = text;
-        Say(step, "  FT_GetLibraryVersion: %s", text.c_str());
+    if (libraryVersion) {
+        DriverCall call("FT_GetLibraryVersion");
+        if (libraryVersion(&versionNumber) == kFtOk) {
+            std::string text = Format("%lx.%02lx.%02lx", versionNumber >> 16 & 0xFF, versionNumber >> 8 & 0xFF,
+                                      versionNumber & 0xFF);
+            step.facts["libraryVersion"] = text;
+            Say(step, "  FT_GetLibraryVersion: %s", text.c_str());
+        }
     }
 
     DWORD counted = 0;
-    FtStatus created = CreateDeviceInfoList(&counted);
+    FtStatus created;
+    std::string took;
+    {
+        DriverCall call("FT_CreateDeviceInfoList");
+        created = CreateDeviceInfoList(&counted);
+        took = TookWords(call);
+    }
     step.facts["createStatus"] = created;
     if (created != kFtOk) {
         step.verdict = "call failed";
-        Say(step, "FT_CreateDeviceInfoList failed (status %s): the library counts no USB device.",
-            FtStatusText(created).c_str());
-        UnbindD2xx();
+        findings.usb = Findings::Usb::CountFailed;
+        Say(step, "FT_CreateDeviceInfoList failed (status %s)%s: the library counts no USB device.",
+            FtStatusText(created).c_str(), took.c_str());
+        Unbind();
         return step;
     }
-    outcome.count = counted;
+    outcome.candidates.count = counted;
+    findings.usb = Findings::Usb::Counted;
+    findings.usbCount = counted;
     step.facts["counted"] = counted;
-    Say(step, "FT_CreateDeviceInfoList: %lu device%s", counted, counted == 1 ? "" : "s");
+    Say(step, "FT_CreateDeviceInfoList: %lu device%s%s", counted, counted == 1 ? "" : "s", took.c_str());
     if (counted == 0) step.verdict = "no device";
 
     // The room the library gives: the count and a wide margin, ending at a
     // page that is never accessible.
     const DeviceListRoom room(counted);
     DWORD described = 0;
-    FtStatus listed = GetDeviceInfoList(room, &described);
+    FtStatus listed;
+    {
+        DriverCall call("FT_GetDeviceInfoList");
+        listed = GetDeviceInfoList(room, &described);
+        took = TookWords(call);
+    }
     step.facts["listStatus"] = listed;
     step.facts["records"] = Json::array();
+    const ListedRecords verdict = CheckListedRecords(listed, described, room);
     if (listed != kFtOk) {
-        Say(step, "FT_GetDeviceInfoList failed (status %s)", FtStatusText(listed).c_str());
+        Say(step, "FT_GetDeviceInfoList failed (status %s)%s", FtStatusText(listed).c_str(), took.c_str());
     } else {
         step.facts["described"] = described;
-        Say(step, "FT_GetDeviceInfoList: %lu record%s", described, described == 1 ? "" : "s");
-        if (described != counted) {
-            step.verdict = "list moved";
-            Say(step, "  the list moved between the two calls: %lu counted, %lu described (another program in "
-                      "this process refreshed it, or the driver is at fault)", counted, described);
-        }
+        Say(step, "FT_GetDeviceInfoList: %lu record%s%s", described, described == 1 ? "" : "s", took.c_str());
+        if (described != counted) step.verdict = "list moved";
         const DWORD available = static_cast<DWORD>(described < room.capacity() ? described : room.capacity());
-        if (counted == 1 && IdentifyDescribedDevice(listed, 1, room) == DriverError) {
-            Say(step, "  the driver counted one device but did not describe exactly one record");
-        }
         for (DWORD i = 0; i < available && i < kRecordsShown; ++i) {
-            DescribeRecord(step, i, room.records()[i], outcome.candidates);
+            DescribeRecord(step, i, room.records()[i], outcome, findings);
         }
         if (available > kRecordsShown) Say(step, "  ... and %lu more records", available - kRecordsShown);
     }
-    outcome.identified = IdentifyDescribedDevice(listed, described, room);
-    UnbindD2xx();
+    // With one device counted, the library identifies it from this call alone.
+    if (counted == 1) {
+        outcome.identified = IdentifyListedDevice(listed, described, room);
+        if (verdict != ListedRecords::OneWritten) {
+            findings.usb = Findings::Usb::ListFailed;
+            if (verdict != ListedRecords::NotOne || step.verdict == "ok") step.verdict = "list failed";
+            Say(step, "  %s: the library identifies nothing and returns DriverError",
+                ListedRecordsText(verdict, counted, described).c_str());
+        }
+    } else if (listed == kFtOk && described != counted) {
+        Say(step, "  %s", ListedRecordsText(ListedRecords::NotOne, counted, described).c_str());
+    }
+    Unbind();
     return step;
 }
 

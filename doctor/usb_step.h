@@ -3,21 +3,21 @@
 
 #include <cstdint>
 
+#include "advice.h"
+#include "detection_decision.h"
 #include "device_status.h"
 #include "findings.h"
 
 namespace zmk::doctor {
 
 struct UsbOutcome {
-    // The driver is there but cannot be bound: DriverError, whatever else was found.
-    bool bindFailed = false;
-    // What the library counts: 0 without a driver or when the count call fails.
-    std::uint32_t count = 0;
+    // What the library's decision takes from the driver.
+    UsbCandidates candidates;
     // What the library makes of the one device it would identify.
     DeviceStatus identified = DriverError;
-    Json candidates = Json::array();  // "Open DMX USB: ..." for the dialog's list
+    Json dialogList = Json::array();  // "USB device 1: ..." for the re-plug dialog's candidates
 };
 
-Step CheckD2xx(UsbOutcome& outcome);
+Step CheckD2xx(UsbOutcome& outcome, Findings& findings);
 
 }  // namespace zmk::doctor

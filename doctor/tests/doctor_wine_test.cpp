@@ -216,7 +216,7 @@ TEST_F(Doctor, EveryRefusalIsNamedWithTheFieldItFound) {
         {"poke=26:4f70656e20444d582045746865726e657400 poke=44:00",
          "the ShortName is \"Open DMX Ethernet\", but only the LongName counts"},
         {"poke=174:40", "port 1 is an input, not an output (PortTypes[0] is 0x40)"},
-        {"poke=190:10", "SwOut[0] is 0x10, not 0 (the node outputs universe 16)"},
+        {"poke=190:10", "SwOut[0] is 0x10, not 0 (port 1 outputs Sub-Net 1, universe 0 of that sub-net)"},
         {"source=second", "the reply says it is " + node + " but came from 198.18.0.3"},
         {"poke=13:09", "the reply says it is 198.18.0.9, but the node configured in Pelvaro.bin is " + node},
         {"length=241", "longer than the 240 bytes a reply can have (an Art-Net OpPollReply packet)"},
@@ -245,7 +245,9 @@ TEST(DoctorDiscovery, ListsEveryNodeAndTheOneTheLibraryWouldAccept) {
     for (const char* line : {"== Discovery: 2 nodes, 1 acceptable", "Node 198.18.0.2: the library would accept it at "
                              "this address", "Node 198.18.0.4: refused: SwOut[0] is 0x10, not 0",
                              "Exactly one acceptable node answers, at 198.18.0.2, but Pelvaro.bin names 198.18.0.9: "
-                             "bytes 20 to 23 of Pelvaro.bin would have to hold C6 12 00 02."}) {
+                             "the address to enter in Borvanect is 198.18.0.2 (bytes 20 to 23 of Pelvaro.bin: "
+                             "C6 12 00 02).",
+                             "Next step: enter 198.18.0.2 as the node's address in Borvanect"}) {
         EXPECT_NE(std::string::npos, run.output.find(line)) << line << "\n" << run.output;
     }
 }

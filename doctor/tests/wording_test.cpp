@@ -41,18 +41,39 @@ TEST(Wording, IdentificationNamesTheRowAndWhereADescriptionLeavesTheNearestText)
     EXPECT_NE(std::string::npos, ExplainIdentification(5, unterminated).why.find("fills all 64 bytes"));
 }
 
+ReplyFaults FaultsOf(const std::uint8_t* datagram, std::size_t length, const Ipv4Octets& node) {
+    return CheckEveryReplyField(datagram, length, node, node);
+}
+
 TEST(Wording, DatagramsThatAreNoReplyAreNamedByWhatTheyAre) {
     const Ipv4Octets node{198, 18, 0, 2};
     std::uint8_t poll[14] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14};
     EXPECT_EQ("another controller's ArtPoll (skipped)",
-              ReplyVerdictText(ReplyVerdict::NotPollReply, poll, sizeof poll, node, node));
+              ReplyVerdictText(FaultsOf(poll, sizeof poll, node), poll, sizeof poll, node, node));
+    EXPECT_EQ("this computer's own ArtPoll, come back to it (skipped)",
+              ReplyVerdictText(FaultsOf(poll, sizeof poll, node), poll, sizeof poll, node, node, true));
     std::uint8_t dmx[530] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50};
-    EXPECT_EQ("longer than the 240 bytes a reply can have (an Art-Net OpDmx packet) (skipped)",
-              ReplyVerdictText(ReplyVerdict::TooLong, dmx, sizeof dmx, node, node));
+    EXPECT_EQ("DMX data, not a reply (an Art-Net OpDmx packet) (skipped)",
+              ReplyVerdictText(FaultsOf(dmx, sizeof dmx, node), dmx, sizeof dmx, node, node));
+    EXPECT_EQ("DMX data, not a reply (an Art-Net OpDmx packet) (skipped)",
+              ReplyVerdictText(FaultsOf(dmx, 30, node), dmx, 30, node, node));
     const std::uint8_t junk[] = {'h', 'e', 'l', 'l', 'o', 0x01};
     EXPECT_EQ("not Art-Net: it starts with \"hello\\x01\" (an Art-Net packet starts with \"Art-Net\" and a zero "
               "byte) (skipped)",
-              ReplyVerdictText(ReplyVerdict::NotArtNet, junk, sizeof junk, node, node));
+              ReplyVerdictText(FaultsOf(junk, sizeof junk, node), junk, sizeof junk, node, node));
+}
+
+// A reply with two faults names both, in the check's order, each with the
+// field it found.
+TEST(Wording, EveryFieldAtFaultOfAReplyIsNamed) {
+    const Ipv4Octets node{198, 18, 0, 2};
+    std::uint8_t reply[239] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x21, 198, 18, 0, 2};
+    std::memcpy(reply + 44, "Open DMX", 9);
+    reply[174] = 0x80;
+    reply[190] = 0x10;
+    EXPECT_EQ("SwOut[0] is 0x10, not 0 (port 1 outputs Sub-Net 1, universe 0 of that sub-net); and LongName is "
+              "\"Open DMX\" (it must be exactly \"Open DMX Ethernet\") (skipped)",
+              ReplyVerdictText(FaultsOf(reply, sizeof reply, node), reply, sizeof reply, node, node));
 }
 
 TEST(Wording, AddressesNoNodeCanHaveAreSaidSo) {
@@ -61,6 +82,9 @@ TEST(Wording, AddressesNoNodeCanHaveAreSaidSo) {
     EXPECT_NE(std::string::npos, OddAddress({255, 255, 255, 255}).find("broadcast"));
     EXPECT_NE(std::string::npos, OddAddress({239, 1, 2, 3}).find("multicast"));
     EXPECT_EQ("", OddAddress({198, 18, 0, 2}));
+    const std::vector<Ipv4Octets> subnets = {{198, 18, 0, 255}};
+    EXPECT_NE(std::string::npos, OddAddress({198, 18, 0, 255}, subnets).find("broadcast address of one of this"));
+    EXPECT_EQ("", OddAddress({198, 18, 1, 255}, subnets));
 }
 
 }  // namespace

@@ -6,17 +6,8 @@ namespace zmk {
 namespace {
 
 constexpr char kArtNetId[8] = "Art-Net";
-constexpr char kOpenDmxEthernet[] = "Open DMX Ethernet";
-constexpr std::uint16_t kOpPoll = 0x2000;
-constexpr std::uint16_t kOpPollReply = 0x2100;
 constexpr std::uint8_t kProtocolVersion = 14;
 
-constexpr std::size_t kOpCodeOffset = 8;
-constexpr std::size_t kIpAddressOffset = 10;
-constexpr std::size_t kLongNameOffset = 44;
-constexpr std::size_t kPortTypesOffset = 174;
-constexpr std::size_t kSwOutOffset = 190;
-constexpr std::uint8_t kPortOutputsDmx = 0x80;
 constexpr std::size_t kNodeAddressOffset = 20;
 
 // True when the zero-terminated text at the start of field equals text.
@@ -30,8 +21,8 @@ bool FieldHoldsText(const std::uint8_t* field, const char* text) noexcept {
 std::array<std::uint8_t, kArtPollSize> BuildArtPoll() noexcept {
     std::array<std::uint8_t, kArtPollSize> poll{};
     std::memcpy(poll.data(), kArtNetId, sizeof kArtNetId);
-    poll[kOpCodeOffset] = kOpPoll & 0xFF;
-    poll[kOpCodeOffset + 1] = kOpPoll >> 8;
+    poll[reply_offset::kOpCode] = kOpPoll & 0xFF;
+    poll[reply_offset::kOpCode + 1] = kOpPoll >> 8;
     poll[10] = 0;  // ProtVerHi
     poll[11] = kProtocolVersion;
     return poll;  // Flags and DiagPriority stay 0.
@@ -58,26 +49,44 @@ void FormatDottedAddress(const Ipv4Octets& address, char* text) noexcept {
     *out = '\0';
 }
 
-ReplyVerdict CheckArtPollReply(const std::uint8_t* datagram, std::size_t length,
-                               const Ipv4Octets& configured, const Ipv4Octets& source) noexcept {
-    if (length > kReplyBufferSize) return ReplyVerdict::TooLong;
-    std::uint8_t reply[kReplyBufferSize] = {};
-    if (length != 0) std::memcpy(reply, datagram, length);
+ReplyVerdict ReplyFaults::First() const noexcept {
+    // TooLong, NotArtNet and NotPollReply come alone; the field tests are
+    // numbered in the order they are made.
+    return bits_ == 0 ? ReplyVerdict::Accepted : static_cast<ReplyVerdict>(__builtin_ctz(bits_));
+}
 
-    Ipv4Octets replyAddress;
-    std::memcpy(replyAddress.data(), reply + kIpAddressOffset, replyAddress.size());
-    unsigned opCode = reply[kOpCodeOffset] | reply[kOpCodeOffset + 1] << 8;
-
-    if (!FieldHoldsText(reply, kArtNetId)) return ReplyVerdict::NotArtNet;
-    if (opCode != kOpPollReply) return ReplyVerdict::NotPollReply;
+ReplyFaults CheckEveryReplyField(const std::uint8_t* datagram, std::size_t length, const Ipv4Octets& configured,
+                                 const Ipv4Octets& source) noexcept {
+    ReplyFaults faults;
+    if (length > kReplyBufferSize) {
+        faults.Add(ReplyVerdict::TooLong);
+        return faults;
+    }
+    const ReceivedReply buffer(datagram, length);
+    const std::uint8_t* reply = buffer.bytes;
+    if (!FieldHoldsText(reply, kArtNetId)) {
+        faults.Add(ReplyVerdict::NotArtNet);
+        return faults;
+    }
+    if ((reply[reply_offset::kOpCode] | reply[reply_offset::kOpCode + 1] << 8) != kOpPollReply) {
+        faults.Add(ReplyVerdict::NotPollReply);
+        return faults;
+    }
     // The addresses are compared as octets: their dotted texts come from the
     // same decimal form, so equal texts and equal octets are the same test.
-    if (replyAddress != configured) return ReplyVerdict::NotConfiguredNode;
-    if (replyAddress != source) return ReplyVerdict::NotFromNode;
-    if ((reply[kPortTypesOffset] & kPortOutputsDmx) == 0) return ReplyVerdict::PortCannotOutput;
-    if (reply[kSwOutOffset] != 0) return ReplyVerdict::OutputSwitched;
-    if (!FieldHoldsText(reply + kLongNameOffset, kOpenDmxEthernet)) return ReplyVerdict::NotOpenDmxEthernet;
-    return ReplyVerdict::Accepted;
+    Ipv4Octets replyAddress;
+    std::memcpy(replyAddress.data(), reply + reply_offset::kIpAddress, replyAddress.size());
+    if (replyAddress != configured) faults.Add(ReplyVerdict::NotConfiguredNode);
+    if (replyAddress != source) faults.Add(ReplyVerdict::NotFromNode);
+    if ((reply[reply_offset::kPortTypes] & kPortOutputs) == 0) faults.Add(ReplyVerdict::PortCannotOutput);
+    if (reply[reply_offset::kSwOut] != 0) faults.Add(ReplyVerdict::OutputSwitched);
+    if (!FieldHoldsText(reply + reply_offset::kLongName, kOpenDmxEthernetName)) faults.Add(ReplyVerdict::NotOpenDmxEthernet);
+    return faults;
+}
+
+ReplyVerdict CheckArtPollReply(const std::uint8_t* datagram, std::size_t length,
+                               const Ipv4Octets& configured, const Ipv4Octets& source) noexcept {
+    return CheckEveryReplyField(datagram, length, configured, source).First();
 }
 
 }  // namespace zmk

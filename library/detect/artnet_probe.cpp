@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "artnet_packets.h"
-#include "bounded_text.h"
 #include "host_settings.h"
 #include "socket_resource.h"
 #include "win32/unique_resource.h"
@@ -32,68 +31,73 @@ Ipv4Octets OctetsOf(const sockaddr_in& socketAddress) noexcept {
     return octets;
 }
 
+// One probe: its socket and read event, its one deadline, the datagram last
+// read, and who is told of its steps.
+struct Probe {
+    SOCKET socket;
+    WSAEVENT event;
+    ULONGLONG deadline;
+    Ipv4Octets configured;
+    const ProbeObserver* observer;
+    std::uint8_t reply[kReplyBufferSize];
+    sockaddr_in source;
+    int received;
+};
+
+// Tells the observer, when there is one, of a step. Out of line, so that the
+// library, which never has an observer, pays a call.
+__attribute__((noinline)) void Tell(const Probe& probe, ProbeStep step, int value) noexcept {
+    if (probe.observer == nullptr) return;
+    // A receive that failed for a datagram too long still filled the buffer.
+    const std::size_t length = probe.received < 0 ? sizeof probe.reply : static_cast<std::size_t>(probe.received);
+    const ProbeEvent event{step, value, probe.reply, length, &probe.source, probe.socket, probe.event};
+    probe.observer->notify(probe.observer->context, event);
+}
+
 enum class Datagram { Accepted, Skipped, Failed };
 
 // Takes one queued datagram off the socket and judges it. Wine and Windows
 // both re-signal the event from recvfrom while more data is queued, so the
 // event is reset first and the caller just waits again.
-Datagram ReceiveReply(SOCKET socket, WSAEVENT event, const Ipv4Octets& configured) noexcept {
-    ::WSAResetEvent(event);
-    std::uint8_t reply[kReplyBufferSize] = {};
-    sockaddr_in source = {};
-    int sourceLength = sizeof source;
-    int received = ::recvfrom(socket, reinterpret_cast<char*>(reply), sizeof reply, 0,
-                              reinterpret_cast<sockaddr*>(&source), &sourceLength);
-    if (received == SOCKET_ERROR) {
+Datagram ReceiveReply(Probe& probe) noexcept {
+    ::WSAResetEvent(probe.event);
+    std::memset(probe.reply, 0, sizeof probe.reply);
+    int sourceLength = sizeof probe.source;
+    probe.received = ::recvfrom(probe.socket, reinterpret_cast<char*>(probe.reply), sizeof probe.reply, 0,
+                                reinterpret_cast<sockaddr*>(&probe.source), &sourceLength);
+    if (probe.received == SOCKET_ERROR) {
         int error = ::WSAGetLastError();
+        Tell(probe, ProbeStep::Unread, error);
         // A datagram longer than the buffer is not the reply; nothing queued
         // is a wake-up that another reader already served.
         return error == WSAEMSGSIZE || error == WSAEWOULDBLOCK ? Datagram::Skipped : Datagram::Failed;
     }
-    bool accepted = CheckArtPollReply(reply, static_cast<std::size_t>(received), configured, OctetsOf(source)) ==
-                    ReplyVerdict::Accepted;
-    return accepted ? Datagram::Accepted : Datagram::Skipped;
+    ReplyVerdict verdict = CheckArtPollReply(probe.reply, static_cast<std::size_t>(probe.received), probe.configured,
+                                             OctetsOf(probe.source));
+    Tell(probe, ProbeStep::Datagram, static_cast<int>(verdict));
+    return verdict == ReplyVerdict::Accepted ? Datagram::Accepted : Datagram::Skipped;
 }
 
 // Reads datagrams until an acceptable reply, an error, or the one deadline
 // counted from the poll. Other traffic on the Art-Net port (another
 // controller's poll, DMX, other nodes) is skipped rather than ending the probe.
-bool AwaitReply(SOCKET socket, WSAEVENT event, ULONGLONG deadline, const Ipv4Octets& configured) noexcept {
+bool AwaitReply(Probe& probe) noexcept {
     for (;;) {
         ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) return false;
-        DWORD wait = ::WSAWaitForMultipleEvents(1, &event, FALSE, static_cast<DWORD>(deadline - now), FALSE);
+        if (now >= probe.deadline) return false;
+        DWORD wait = ::WSAWaitForMultipleEvents(1, &probe.event, FALSE, static_cast<DWORD>(probe.deadline - now), FALSE);
         if (wait == WSA_WAIT_FAILED || wait == WSA_WAIT_TIMEOUT) return false;
-        Datagram datagram = ReceiveReply(socket, event, configured);
-        if (datagram == Datagram::Failed) return false;
-        if (datagram == Datagram::Accepted) return true;
+        Datagram datagram = ReceiveReply(probe);
+        if (datagram != Datagram::Skipped) return datagram == Datagram::Accepted;
     }
 }
 
 }  // namespace
 
-bool SettingsFilePath(char (&path)[kSettingsPathSize]) noexcept {
-    // MAX_PATH as for every path of the library: a folder that leaves no room
-    // for the settings file's name ends the probe before anything is sent.
-    static_assert(kSettingsPathSize == MAX_PATH);
-    path[0] = '\0';
-    if (!ReadUserMainFolder(path, sizeof path)) return false;
-    return AppendText(path, "\\System\\ApplData") && AppendText(path, "\\Pelvaro.bin");
-}
-
-bool ReadSettingsBlock(const char* path, std::uint8_t (&block)[kSettingsBlockSize]) noexcept {
-    std::memset(block, 0, sizeof block);
-    // No sharing: a file the host is writing at this moment is not read half-done.
-    UniqueFile file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), block, sizeof block, &read, nullptr)) return false;
-    return ::CloseHandle(file.release()) != FALSE;
-}
-
-int ProbeArtNetNode() noexcept {
+int ProbeArtNetNode(const ProbeObserver* observer) noexcept {
     char path[kSettingsPathSize] = {};
-    if (!SettingsFilePath(path)) return 0;
+    FolderLookup folder;
+    if (!SettingsFilePath(path, folder)) return 0;
     if (!ReadSettingsBlock(path, g_settingsBlock)) return 0;
     FormatDottedAddress(NodeAddressFromSettings(g_settingsBlock, sizeof g_settingsBlock), g_configuredAddress);
 
@@ -107,16 +111,28 @@ int ProbeArtNetNode() noexcept {
     if (!event) return 0;
     socket.reset(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!socket) return 0;
-    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return 0;
+    Probe probe;
+    probe.received = 0;
+    probe.socket = socket.get();
+    probe.event = event.get();
+    probe.deadline = ::GetTickCount64() + kReplyWaitMs;
+    probe.configured = OctetsOf(destination);
+    probe.observer = observer;
+    int bound = ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    Tell(probe, ProbeStep::Bound, bound == 0 ? 0 : ::WSAGetLastError());
+    if (bound != 0) return 0;
 
     auto poll = BuildArtPoll();
-    if (::sendto(socket.get(), reinterpret_cast<const char*>(poll.data()), static_cast<int>(poll.size()), 0,
-                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination) == SOCKET_ERROR) {
-        return 0;
-    }
-    ULONGLONG deadline = ::GetTickCount64() + kReplyWaitMs;
+    int sent = ::sendto(socket.get(), reinterpret_cast<const char*>(poll.data()), static_cast<int>(poll.size()), 0,
+                        reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    probe.deadline = ::GetTickCount64() + kReplyWaitMs;
+    Tell(probe, ProbeStep::Sent, sent == SOCKET_ERROR ? ::WSAGetLastError() : 0);
+    if (sent == SOCKET_ERROR) return 0;
     if (::WSAEventSelect(socket.get(), event.get(), FD_READ) != 0) return 0;
-    if (!AwaitReply(socket.get(), event.get(), deadline, OctetsOf(destination))) return 0;
+    bool accepted = AwaitReply(probe);
+    // A listener may read on, on this socket, until the deadline.
+    Tell(probe, ProbeStep::Decided, accepted ? 0 : 1);
+    if (!accepted) return 0;
 
     // Event first, then socket, and each close must succeed for the reply to count.
     if (!::WSACloseEvent(event.release())) return 0;

@@ -14,6 +14,8 @@ struct D2xxBinding {
     FtListDevicesFunction listDevices = nullptr;
 };
 
+// Process-wide, as the library keeps it: bound by a detection run for that
+// run only, and dropped on every path before the run returns.
 D2xxBinding g_d2xx;
 
 constexpr SIZE_T kRoomMargin = 32768;
@@ -76,17 +78,23 @@ FtStatus GetDeviceInfoList(const DeviceListRoom& room, DWORD* described) noexcep
     return g_d2xx.getDeviceInfoList(records, described);
 }
 
-DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept {
+ListedRecords CheckListedRecords(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept {
     const FtDeviceListInfoNode* records = room.records();
-    if (listed != kFtOk || records[0].type == kUnwrittenType || records[1].type != kUnwrittenType) return DriverError;
-    return ClassifyDescribedDevice(described, records[0].type, records[0].description);
+    if (records == nullptr) return ListedRecords::CallFailed;
+    return CheckListedRecords(listed == kFtOk, described, records[0].type != kUnwrittenType,
+                              records[1].type != kUnwrittenType);
+}
+
+DeviceStatus IdentifyListedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept {
+    if (CheckListedRecords(listed, described, room) != ListedRecords::OneWritten) return DriverError;
+    return FindIdentificationRow(room.records()[0].type, room.records()[0].description).status;
 }
 
 DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept {
     const DeviceListRoom room(counted);
     DWORD described = 0;
     const FtStatus listed = GetDeviceInfoList(room, &described);
-    return IdentifyDescribedDevice(listed, described, room);
+    return IdentifyListedDevice(listed, described, room);
 }
 
 }  // namespace zmk

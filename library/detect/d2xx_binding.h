@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "device_status.h"
+#include "usb_classification.h"
 #include "win32/unique_resource.h"
 
 namespace zmk {
@@ -72,13 +73,15 @@ private:
 // for; the first two records are marked unwritten before the call.
 FtStatus GetDeviceInfoList(const DeviceListRoom& room, DWORD* described) noexcept;
 
-// The status of the one device D2XX counted, from what the list call gave:
-// DriverError when the call failed, described anything but one device, left
-// the record unwritten or wrote a second one.
-DeviceStatus IdentifyDescribedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept;
+// What the list call into room gave (listed, its status; described, its count).
+ListedRecords CheckListedRecords(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept;
 
-// Classifies the one device D2XX counted (counted, the count just taken):
-// the list call into a room of its own, then IdentifyDescribedDevice.
+// The status of the one device D2XX counted, from what the list call gave:
+// its kind when the call wrote its record alone, DriverError otherwise.
+DeviceStatus IdentifyListedDevice(FtStatus listed, DWORD described, const DeviceListRoom& room) noexcept;
+
+// Identifies the one device D2XX counted (counted, the count just taken):
+// the list call into a room of its own, then IdentifyListedDevice.
 DeviceStatus IdentifyUsbDevice(DWORD counted) noexcept;
 
 }  // namespace zmk

@@ -23,15 +23,16 @@ DeviceStatus DetectInterfaces() noexcept {
     int networkCount = 0;
     if (SystemFilePresent(path, "\\ws2_32.dll")) networkCount = ProbeArtNetNode();
 
-    DWORD usbCount = 0;
+    UsbCandidates usb;
     if (SystemFilePresent(path, "\\ftd2xx.dll")) {
         UnbindD2xx();
-        if (!BindD2xx(path)) return UnbindD2xx(DriverError);
-        if (CreateDeviceInfoList(&usbCount) != kFtOk) usbCount = 0;
+        usb.driverUnusable = !BindD2xx(path);
+        DWORD counted = 0;
+        if (!usb.driverUnusable && CreateDeviceInfoList(&counted) == kFtOk) usb.count = counted;
     }
 
-    DetectionDecision decision = DecideDeviceStatus(networkCount, usbCount);
-    return UnbindD2xx(decision.identifyUsbDevice ? IdentifyUsbDevice(usbCount) : decision.status);
+    DetectionDecision decision = DecideDeviceStatus(networkCount, usb);
+    return UnbindD2xx(decision.identifyUsbDevice ? IdentifyUsbDevice(usb.count) : decision.status);
 }
 
 }  // namespace zmk

@@ -2,8 +2,9 @@
 
 namespace zmk {
 
-DetectionDecision DecideDeviceStatus(int networkCount, std::uint32_t usbCount) noexcept {
-    std::uint64_t total = static_cast<std::uint64_t>(networkCount != 0) + usbCount;
+DetectionDecision DecideDeviceStatus(int networkCount, UsbCandidates usb) noexcept {
+    if (usb.driverUnusable) return {false, DriverError};
+    std::uint64_t total = static_cast<std::uint64_t>(networkCount != 0) + usb.count;
     if (total == 0) return {false, NoDevice};
     if (total > 1) return {false, MultipleDevices};
     if (networkCount != 0) return {false, OpenDmxEthernet};

@@ -13,8 +13,16 @@ struct DetectionDecision {
     DeviceStatus status;
 };
 
-// networkCount is the probe's 0 or 1; usbCount is what D2XX counted, 0 when
-// the driver is absent or could not count.
-DetectionDecision DecideDeviceStatus(int networkCount, std::uint32_t usbCount) noexcept;
+// What the D2XX driver gave a run.
+struct UsbCandidates {
+    // The driver is in the system folder but does not load or lacks an entry
+    // point: a driver error, whatever else is found.
+    bool driverUnusable = false;
+    // What it counted: 0 without a driver or when the count call failed.
+    std::uint32_t count = 0;
+};
+
+// networkCount is the probe's 0 or 1.
+DetectionDecision DecideDeviceStatus(int networkCount, UsbCandidates usb) noexcept;
 
 }  // namespace zmk

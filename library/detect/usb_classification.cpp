@@ -13,7 +13,7 @@ bool DescriptionIs(const char* description, const char* text) noexcept {
 
 }  // namespace
 
-const IdentificationRow& MatchIdentificationRow(std::uint32_t type, const char* description) noexcept {
+const IdentificationRow& FindIdentificationRow(std::uint32_t type, const char* description) noexcept {
     // In the table's order, the first that takes the device decides: every BM
     // chip is an Open DMX USB whatever its description, an R chip is one only
     // with the factory FT232R text and a DMX USB PRO otherwise.
@@ -24,14 +24,13 @@ const IdentificationRow& MatchIdentificationRow(std::uint32_t type, const char* 
     return kIdentificationTable[std::size(kIdentificationTable) - 1];
 }
 
-DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noexcept {
-    return MatchIdentificationRow(type, description).status;
-}
-
-DeviceStatus ClassifyDescribedDevice(std::uint32_t describedCount, std::uint32_t type,
-                                     const char* description) noexcept {
-    if (describedCount != 1) return DriverError;
-    return ClassifyUsbDevice(type, description);
+ListedRecords CheckListedRecords(bool callSucceeded, std::uint32_t describedCount, bool firstWritten,
+                                 bool secondWritten) noexcept {
+    if (!callSucceeded) return ListedRecords::CallFailed;
+    if (describedCount != 1) return ListedRecords::NotOne;
+    if (!firstWritten) return ListedRecords::NoRecordWritten;
+    if (secondWritten) return ListedRecords::SecondRecordWritten;
+    return ListedRecords::OneWritten;
 }
 
 }  // namespace zmk

@@ -36,20 +36,25 @@ inline constexpr IdentificationRow kIdentificationTable[] = {
     {nullptr, kAnyFtDevice, UnrecognizedUsbDevice},
 };
 
-// The first row of the table that takes this device. description is the
-// driver's fixed 64-character field; a field the driver left without a
-// terminator matches no listed text.
-const IdentificationRow& MatchIdentificationRow(std::uint32_t type, const char* description) noexcept;
+// The first row of the table that takes this device, whose status is the
+// device's kind. description is the driver's fixed 64-character field; a
+// field the driver left without a terminator matches no listed text.
+const IdentificationRow& FindIdentificationRow(std::uint32_t type, const char* description) noexcept;
 
-// The kind the first matching row gives.
-DeviceStatus ClassifyUsbDevice(std::uint32_t type, const char* description) noexcept;
+// What the list call gave for the one device D2XX counted. The driver's list
+// is process-wide: when anything else in the process refreshes it between our
+// count and our list call, it describes more devices or none; a driver may
+// also leave the record unwritten or write past it. Only a record that the
+// call wrote, alone, is read.
+enum class ListedRecords {
+    OneWritten,          // the call succeeded, described one device and wrote exactly one record
+    CallFailed,          // the call returned another status than FT_OK
+    NotOne,              // it described another count than one
+    NoRecordWritten,     // the record is still as it was handed to the driver
+    SecondRecordWritten, // a record beyond the one counted was written too
+};
 
-// The device D2XX counted, as its list call described it. The driver's list is
-// process-wide: when anything else in the process refreshes it between our
-// count and our list call, it describes more devices or none. Any count but
-// the one device counted is the driver failing to describe it (DriverError),
-// and a record is only read when the count says it was written.
-DeviceStatus ClassifyDescribedDevice(std::uint32_t describedCount, std::uint32_t type,
-                                     const char* description) noexcept;
+ListedRecords CheckListedRecords(bool callSucceeded, std::uint32_t describedCount, bool firstWritten,
+                                 bool secondWritten) noexcept;
 
 }  // namespace zmk

@@ -32,6 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const zmk::ReplyVerdict verdict = zmk::CheckArtPollReply(datagram.data(), length, configured, source);
 
     if ((verdict == zmk::ReplyVerdict::TooLong) != (length > zmk::kReplyBufferSize)) std::abort();
+    // Every fault listed, the first of them the probe's verdict; the decoded
+    // fields read nothing beyond the datagram.
+    const zmk::ReplyFaults faults = zmk::CheckEveryReplyField(datagram.data(), length, configured, source);
+    if (faults.First() != verdict || faults.None() != (verdict == zmk::ReplyVerdict::Accepted)) std::abort();
+    const zmk::ArtPollReplyFields fields = zmk::DecodeArtPollReply(datagram.data(), length);
+    if (length <= 10 && fields.ipAddress != zmk::Ipv4Octets{}) std::abort();
     const zmk::Ipv4Octets replyAddress = ReplyAddress(datagram.data(), length);
     if (verdict == zmk::ReplyVerdict::NotFromNode && (replyAddress != configured || replyAddress == source))
         std::abort();

@@ -16,10 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<char> field(zmk::kFtDescriptionSize, 0);
     const std::size_t length = size - 5 < field.size() ? size - 5 : field.size();
     std::memcpy(field.data(), data + 5, length);
-    const zmk::DeviceStatus status = zmk::ClassifyDescribedDevice(described, type, field.data());
-    if ((status == zmk::DriverError) != (described != 1)) std::abort();
-    if (described == 1 && status != zmk::OpenDmxUsb && status != zmk::DmxUsbPro &&
-        status != zmk::UnrecognizedUsbDevice)
-        std::abort();
+    const zmk::ListedRecords listed = zmk::CheckListedRecords(true, described, true, false);
+    if ((listed == zmk::ListedRecords::OneWritten) != (described == 1)) std::abort();
+    const zmk::DeviceStatus status = zmk::FindIdentificationRow(type, field.data()).status;
+    if (status != zmk::OpenDmxUsb && status != zmk::DmxUsbPro && status != zmk::UnrecognizedUsbDevice) std::abort();
     return 0;
 }

@@ -88,6 +88,54 @@ TEST(ArtPollReply, BroadcastConfiguredAddressCanNeverMatch) {
     EXPECT_EQ(ReplyVerdict::NotConfiguredNode, CheckArtPollReply(reply.data(), reply.size(), broadcast, kNode));
 }
 
+// The probe stops at the first fault; a person fixing the node needs them all.
+TEST(ArtPollReply, EveryFieldAtFaultIsNamedInTheTestsOrder) {
+    auto reply = GoodReply();
+    reply[190] = 0x01;                           // universe 1
+    std::memcpy(reply.data() + 44, "Open DMX", 9);  // another long name
+    reply[174] = 0x40;                           // an input port
+    ReplyFaults faults = CheckEveryReplyField(reply.data(), reply.size(), kNode, kNode);
+    EXPECT_TRUE(faults.Has(ReplyVerdict::OutputSwitched));
+    EXPECT_TRUE(faults.Has(ReplyVerdict::NotOpenDmxEthernet));
+    EXPECT_TRUE(faults.Has(ReplyVerdict::PortCannotOutput));
+    EXPECT_FALSE(faults.Has(ReplyVerdict::NotConfiguredNode));
+    EXPECT_EQ(ReplyVerdict::PortCannotOutput, faults.First());
+    EXPECT_EQ(faults.First(), Check(reply));
+
+    // Packets that are no reply at all fail that one test alone.
+    auto poll = BuildArtPoll();
+    ReplyFaults notReply = CheckEveryReplyField(poll.data(), poll.size(), kNode, kNode);
+    EXPECT_TRUE(notReply.Has(ReplyVerdict::NotPollReply));
+    EXPECT_FALSE(notReply.Has(ReplyVerdict::NotConfiguredNode));
+    EXPECT_TRUE(CheckEveryReplyField(GoodReply().data(), 239, kNode, kNode).None());
+}
+
+TEST(ArtPollReply, DecodedFieldsAreThoseOfTheStandardAndZeroBeyondTheDatagram) {
+    auto reply = GoodReply();
+    reply[18] = 0x02;  // Net
+    reply[19] = 0x01;  // Sub-Net
+    reply[173] = 4;    // NumPorts
+    reply[190] = 0x10;
+    std::memcpy(reply.data() + 201, "\x00\x50\xC2\x01\x02\x03", 6);
+    ArtPollReplyFields fields = DecodeArtPollReply(reply.data(), reply.size());
+    EXPECT_EQ(kNode, fields.ipAddress);
+    EXPECT_EQ(2, fields.netSwitch);
+    EXPECT_EQ(1, fields.subSwitch);
+    EXPECT_EQ(4, fields.numPorts);
+    EXPECT_STREQ("Open DMX", fields.shortName.data());
+    EXPECT_STREQ("Open DMX Ethernet", fields.longName.data());
+    EXPECT_EQ(0x80, fields.portTypes[0]);
+    EXPECT_EQ(0x10, fields.swOut[0]);
+    EXPECT_EQ(0xC2, fields.mac[2]);
+    EXPECT_EQ(0x2100, ArtNetOpCode(reply.data(), reply.size()));
+    EXPECT_EQ(-1, ArtNetOpCode(reply.data(), 9));
+
+    ArtPollReplyFields cut = DecodeArtPollReply(reply.data(), 180);
+    EXPECT_EQ(0x80, cut.portTypes[0]);
+    EXPECT_EQ(0, cut.swOut[0]);
+    EXPECT_EQ(0, cut.mac[2]);
+}
+
 struct LengthRange {
     std::size_t first;
     std::size_t last;

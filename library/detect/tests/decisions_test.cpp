@@ -11,26 +11,29 @@ namespace {
 
 struct DecisionRow {
     int network;
-    std::uint32_t usb;
+    UsbCandidates usb;
     bool identify;
     DeviceStatus status;
 };
 
 TEST(DetectionDecision, CountsGiveTheStatusOfTheTable) {
     const DecisionRow rows[] = {
-        {0, 0, false, NoDevice},
-        {1, 0, false, OpenDmxEthernet},
-        {0, 1, true, UnrecognizedUsbDevice},
-        {1, 1, false, MultipleDevices},
-        {0, 2, false, MultipleDevices},
-        {1, 2, false, MultipleDevices},
-        {0, 0xFFFFFFFFu, false, MultipleDevices},
-        {1, 0xFFFFFFFFu, false, MultipleDevices},
+        {0, {false, 0}, false, NoDevice},
+        {1, {false, 0}, false, OpenDmxEthernet},
+        {0, {false, 1}, true, UnrecognizedUsbDevice},
+        {1, {false, 1}, false, MultipleDevices},
+        {0, {false, 2}, false, MultipleDevices},
+        {1, {false, 2}, false, MultipleDevices},
+        {0, {false, 0xFFFFFFFFu}, false, MultipleDevices},
+        {1, {false, 0xFFFFFFFFu}, false, MultipleDevices},
+        // A driver that cannot be bound outweighs whatever the network found.
+        {0, {true, 0}, false, DriverError},
+        {1, {true, 0}, false, DriverError},
     };
     for (const DecisionRow& row : rows) {
         DetectionDecision decision = DecideDeviceStatus(row.network, row.usb);
-        EXPECT_EQ(row.identify, decision.identifyUsbDevice) << row.network << "+" << row.usb;
-        if (!row.identify) EXPECT_EQ(row.status, decision.status) << row.network << "+" << row.usb;
+        EXPECT_EQ(row.identify, decision.identifyUsbDevice) << row.network << "+" << row.usb.count;
+        if (!row.identify) EXPECT_EQ(row.status, decision.status) << row.network << "+" << row.usb.count;
     }
 }
 
@@ -61,7 +64,7 @@ TEST(UsbClassification, TypeAndDescriptionGiveTheKindOfTheTable) {
     for (const UsbRow& row : rows) {
         char field[kFtDescriptionSize] = {};
         std::strncpy(field, row.description, sizeof field - 1);
-        EXPECT_EQ(row.status, ClassifyUsbDevice(row.type, field)) << row.type << " \"" << row.description << "\"";
+        EXPECT_EQ(row.status, FindIdentificationRow(row.type, field).status) << row.type << " \"" << row.description << "\"";
     }
 }
 
@@ -69,7 +72,16 @@ TEST(UsbClassification, DescriptionFillingTheWholeFieldMatchesNoText) {
     char field[kFtDescriptionSize];
     std::memset(field, 'A', sizeof field);
     std::memcpy(field, "FT232R USB UART", 15);
-    EXPECT_EQ(DmxUsbPro, ClassifyUsbDevice(5, field));
+    EXPECT_EQ(DmxUsbPro, FindIdentificationRow(5, field).status);
+}
+
+TEST(UsbClassification, OnlyARecordTheListCallWroteAloneIsRead) {
+    EXPECT_EQ(ListedRecords::OneWritten, CheckListedRecords(true, 1, true, false));
+    EXPECT_EQ(ListedRecords::CallFailed, CheckListedRecords(false, 1, true, false));
+    EXPECT_EQ(ListedRecords::NotOne, CheckListedRecords(true, 0, false, false));
+    EXPECT_EQ(ListedRecords::NotOne, CheckListedRecords(true, 2, true, true));
+    EXPECT_EQ(ListedRecords::NoRecordWritten, CheckListedRecords(true, 1, false, false));
+    EXPECT_EQ(ListedRecords::SecondRecordWritten, CheckListedRecords(true, 1, true, true));
 }
 
 struct KeyPathRow {
