@@ -14,6 +14,13 @@
 # 198.18.0.10, scenario ZMK_MANY_NODES_SCENARIO, e.g. "acceptable=last"),
 # each answering a broadcast poll with its own reply; the command then also
 # gets ZMK_MANY_NODES_FIRST and ZMK_MANY_NODES_CONTROL_PORT.
+# ZMK_ADAPTER_NAME, when set, names the session's end of the veth pair (at
+# most 15 bytes, no spaces, "/" or ":"): Wine gives Windows programs the
+# Linux interface name as the adapter's FriendlyName, so ZMK_ADAPTER_NAME=réseau
+# plays a French Windows' "Connexion au réseau local" (the UTF-8 bytes arrive
+# as UTF-16 "r\u00e9seau").
+#   run-with-node.sh NODE_EXE WINDOWS_EXE [ARGS...]
+#   run-with-node.sh --unix NODE_EXE COMMAND [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
 # Used by the tests, the benchmarks and the demo.
 set -euo pipefail
@@ -61,6 +68,10 @@ ip netns add "$ns"
 ip link add "$veth" type veth peer name "$node_end"
 ip link set "$node_end" netns "$ns"
 [ -n "$session_ns" ] && ip link set "$veth" netns "$session_ns"
+if [ -n "${ZMK_ADAPTER_NAME:-}" ]; then
+  "${in_session[@]}" ip link set "$veth" name "$ZMK_ADAPTER_NAME"
+  veth=$ZMK_ADAPTER_NAME
+fi
 "${in_session[@]}" ip addr add 198.18.0.1/24 dev "$veth"
 "${in_session[@]}" ip link set "$veth" up
 ip -n "$ns" addr add 198.18.0.2/24 dev "$node_end"
