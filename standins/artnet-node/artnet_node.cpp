@@ -5,10 +5,15 @@
 //
 //   artnet-node --address A [--second B] [--broadcast C] [--control-port P]
 //               [--lifetime S] [--scenario "key=value ..."]   (the scenario to start with)
+//   artnet-node --nodes N --first A [--broadcast C] [--control-port P] ...
 //
 // With --broadcast, it also hears polls sent to the subnet's broadcast
 // address C and answers them from A, as a node on that subnet does; several
 // nodes in one namespace can share C.
+// With --nodes, it plays N nodes at the N consecutive addresses from A, each
+// with a reply of its own (its IpAddress its own address): a poll to one of
+// them is answered by that one, a broadcast poll by each of them. The
+// control port, the flood and the malformed replies are the first node's.
 //
 // Control commands (one datagram each; the answer goes back to the sender):
 //   scenario [key=value ...]  forget the record and set a new scenario:
@@ -28,6 +33,9 @@
 //     hostile_rate=RATE       malformed replies per second (4000)
 //     then_good=MS            MS after the reply, send a good one (from A, 239
 //                             bytes): a probe that skips the first ends on it
+//     acceptable=WHICH        with --nodes, whose replies a probe accepts:
+//                             all, none, first or last (all); the others
+//                             answer with their output switched (SwOut[0]=0x10)
 //   report                    "datagrams=N polls=N flood=N first=HEX from=IP:PORT
 //                             hostile=N hostile_ms=MS" (hostile: sent in this scenario)
 //   quit
@@ -45,6 +53,7 @@
 #include <ctime>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,6 +118,13 @@ struct Scenario {
     long hostileFrom = 0;
     int hostileRate = 4000;
     int thenGoodMs = -1;
+    std::string acceptable = "all";
+};
+
+// One node of those that --nodes plays: its socket on UDP 6454 and its address.
+struct Member {
+    int fd;
+    in_addr address;
 };
 
 struct Node {
@@ -117,19 +133,24 @@ struct Node {
     int broadcast = -1;
     int control = -1;
     in_addr address{};
+    // Every node played, the first being this one (art, address).
+    std::vector<Member> members;
     Scenario scenario;
     // The record of what arrived on the Art-Net port.
     int datagrams = 0;
     int polls = 0;
     Bytes first;
     std::string firstFrom;
-    // A reply in progress.
+    // A reply in progress, and which members give it.
     sockaddr_in peer{};
+    std::vector<std::size_t> answering;
     std::int64_t replyAt = -1;
     std::int64_t goodAt = -1;
+    std::int64_t floodStarted = -1;
     std::int64_t floodUntil = -1;
     std::int64_t nextFlood = -1;
-    long floodSent = 0;
+    long floodSent = 0;     // in every scenario so far
+    long floodSentNow = 0;  // in the flood in progress
     // A malformed burst in progress.
     std::int64_t nextHostile = -1;
     std::int64_t hostileStarted = -1;
@@ -180,6 +201,7 @@ Scenario ParseScenario(const std::string& command) {
         if (key == "hostile_from") scenario.hostileFrom = std::strtol(value.c_str(), nullptr, 10);
         if (key == "hostile_rate") scenario.hostileRate = std::atoi(value.c_str());
         if (key == "then_good") scenario.thenGoodMs = std::atoi(value.c_str());
+        if (key == "acceptable") scenario.acceptable = value;
         if (key == "poke") {
             std::size_t colon = value.find(':');
             scenario.pokes.emplace_back(std::strtoul(value.c_str(), nullptr, 10), Hex(value.substr(colon + 1)));
@@ -309,8 +331,9 @@ Pace PaceOf(int rate) {
     return {1000 / rate, 1};
 }
 
-void StartAnswer(Node& node, const sockaddr_in& peer) {
+void StartAnswer(Node& node, const sockaddr_in& peer, std::vector<std::size_t> answering) {
     node.peer = peer;
+    node.answering = std::move(answering);
     std::int64_t now = NowMs();
     for (const std::string& kind : node.scenario.before) SendTo(node.art, OtherTraffic(node, kind), peer);
     bool hostile = node.scenario.hostileCount > 0;
@@ -320,8 +343,9 @@ void StartAnswer(Node& node, const sockaddr_in& peer) {
         node.hostileSent = 0;
     }
     if (node.scenario.floodRate > 0) {
-        node.nextFlood = now;
+        node.nextFlood = node.floodStarted = now;
         node.floodUntil = node.replyAt >= 0 ? node.replyAt : now + node.scenario.floodMs;
+        node.floodSentNow = 0;
     }
 }
 
@@ -343,12 +367,23 @@ void SendHostileDue(Node& node, std::int64_t now) {
     }
 }
 
+bool IsAcceptable(const Scenario& scenario, std::size_t member, std::size_t members) {
+    if (scenario.acceptable == "none") return false;
+    if (scenario.acceptable == "first") return member == 0;
+    if (scenario.acceptable == "last") return member + 1 == members;
+    return true;
+}
+
 void SendReply(Node& node) {
-    Bytes reply = PollReply(node.address, node.scenario.length);
-    for (const auto& [offset, bytes] : node.scenario.pokes) {
-        for (std::size_t i = 0; i < bytes.size() && offset + i < reply.size(); ++i) reply[offset + i] = bytes[i];
+    for (std::size_t member : node.answering) {
+        Bytes reply = PollReply(node.members[member].address, node.scenario.length);
+        for (const auto& [offset, bytes] : node.scenario.pokes) {
+            for (std::size_t i = 0; i < bytes.size() && offset + i < reply.size(); ++i) reply[offset + i] = bytes[i];
+        }
+        if (!IsAcceptable(node.scenario, member, node.members.size())) reply[190] = 0x10;  // SwOut[0]: output switched
+        int from = member == 0 && node.scenario.fromSecond && node.second >= 0 ? node.second : node.members[member].fd;
+        SendTo(from, reply, node.peer);
     }
-    SendTo(node.scenario.fromSecond && node.second >= 0 ? node.second : node.art, reply, node.peer);
     node.replyAt = -1;
     if (node.scenario.thenGoodMs >= 0) node.goodAt = NowMs() + node.scenario.thenGoodMs;
 }
@@ -359,24 +394,26 @@ void SendGoodReply(Node& node) {
 }
 
 void SendFloodDue(Node& node, std::int64_t now) {
-    if (node.nextFlood < 0) return;
-    Pace pace = PaceOf(node.scenario.floodRate);
-    // Catch up on what is due, so the rate holds even when a wake-up is late.
-    while (node.nextFlood >= 0 && node.nextFlood <= now) {
-        if (node.nextFlood >= node.floodUntil) {
-            node.nextFlood = -1;
-            break;
-        }
-        for (int i = 0; i < pace.perTick; ++i) {
-            char text[32];
-            int length = std::snprintf(text, sizeof text, "flood %ld", node.floodSent++);
-            SendTo(node.art, Bytes(text, text + length), node.peer);
-        }
-        node.nextFlood += pace.intervalMs;
+    if (node.nextFlood < 0 || node.nextFlood > now) return;
+    // Counted from the start rather than so many a tick, so that any rate
+    // holds (12,800 a second is not a whole number a millisecond) and a late
+    // wake-up catches up.
+    const std::int64_t rate = node.scenario.floodRate;
+    std::int64_t until = now < node.floodUntil ? now : node.floodUntil;
+    long due = static_cast<long>((until - node.floodStarted) * rate / 1000);
+    while (node.floodSentNow < due) {
+        char text[32];
+        int length = std::snprintf(text, sizeof text, "flood %ld", node.floodSent++);
+        SendTo(node.art, Bytes(text, text + length), node.peer);
+        ++node.floodSentNow;
     }
+    // The next one's time, to the millisecond above.
+    node.nextFlood = node.floodStarted + ((node.floodSentNow + 1) * 1000 + rate - 1) / rate;
+    if (now >= node.floodUntil) node.nextFlood = -1;
 }
 
-void ReceiveArtNet(Node& node, int fd) {
+// A datagram on fd, the socket of the members listed in hearing.
+void ReceiveArtNet(Node& node, int fd, std::vector<std::size_t> hearing) {
     std::uint8_t buffer[2048];
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
@@ -391,7 +428,7 @@ void ReceiveArtNet(Node& node, int fd) {
     bool isPoll = size >= 10 && std::memcmp(buffer, "Art-Net", 8) == 0 && buffer[8] == 0x00 && buffer[9] == 0x20;
     if (isPoll) {
         ++node.polls;
-        StartAnswer(node, peer);
+        StartAnswer(node, peer, std::move(hearing));
     }
 }
 
@@ -411,7 +448,7 @@ bool ServeControl(Node& node) {
         node.first.clear();
         node.firstFrom.clear();
         node.replyAt = node.goodAt = node.floodUntil = node.nextFlood = node.nextHostile = -1;
-        node.hostileSent = node.hostileMs = 0;
+        node.hostileSent = node.hostileMs = node.floodSentNow = 0;
     } else if (command == "report") {
         answer = "datagrams=" + std::to_string(node.datagrams) + " polls=" + std::to_string(node.polls) +
                  " flood=" + std::to_string(node.floodSent) + " first=" + HexText(node.first) + " from=" +
@@ -432,27 +469,35 @@ int main(int argc, char** argv) {
     const char* address = nullptr;
     const char* second = nullptr;
     const char* broadcast = nullptr;
+    int nodes = 1;
     int controlPort = 6999;
     int lifetimeS = 900;
     std::string initialScenario = "scenario";
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
-        if (option == "--address") address = argv[i + 1];
+        if (option == "--address" || option == "--first") address = argv[i + 1];
+        if (option == "--nodes") nodes = std::atoi(argv[i + 1]);
         if (option == "--second") second = argv[i + 1];
         if (option == "--broadcast") broadcast = argv[i + 1];
         if (option == "--control-port") controlPort = std::atoi(argv[i + 1]);
         if (option == "--lifetime") lifetimeS = std::atoi(argv[i + 1]);
         if (option == "--scenario") initialScenario = std::string("scenario ") + argv[i + 1];
     }
-    if (address == nullptr) {
+    if (address == nullptr || nodes < 1 || nodes > 254) {
         std::fprintf(stderr, "usage: artnet-node --address A [--second B] [--broadcast C] [--control-port P] "
-                             "[--lifetime S]\n");
+                             "[--lifetime S]\n       artnet-node --nodes N --first A ...\n");
         return 2;
     }
     Node node;
     node.scenario = ParseScenario(initialScenario);
     inet_pton(AF_INET, address, &node.address);
-    node.art = BoundSocket(address, kArtNetPort);
+    for (int i = 0; i < nodes; ++i) {
+        in_addr member{htonl(ntohl(node.address.s_addr) + static_cast<std::uint32_t>(i))};
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, &member, text, sizeof text);
+        node.members.push_back({BoundSocket(text, kArtNetPort), member});
+    }
+    node.art = node.members[0].fd;
     if (second != nullptr) node.second = BoundSocket(second, kArtNetPort);
     if (broadcast != nullptr) node.broadcast = BoundSocket(broadcast, kArtNetPort, true);
     node.control = BoundSocket(address, static_cast<std::uint16_t>(controlPort));
@@ -467,17 +512,25 @@ int main(int argc, char** argv) {
         if (node.goodAt >= 0 && node.goodAt < next) next = node.goodAt;
         if (node.nextFlood >= 0 && node.nextFlood < next) next = node.nextFlood;
         if (node.nextHostile >= 0 && node.nextHostile < next) next = node.nextHostile;
-        pollfd fds[3] = {{node.art, POLLIN, 0}, {node.control, POLLIN, 0}, {node.broadcast, POLLIN, 0}};
+        // The control port, the broadcast socket (poll skips it when -1), then each member's.
+        std::vector<pollfd> fds = {{node.control, POLLIN, 0}, {node.broadcast, POLLIN, 0}};
+        for (const Member& member : node.members) fds.push_back({member.fd, POLLIN, 0});
         int timeout = next > now ? static_cast<int>(next - now) : 0;
-        if (poll(fds, node.broadcast >= 0 ? 3 : 2, timeout) < 0 && errno != EINTR) return 1;
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) return 1;
         now = NowMs();
         SendFloodDue(node, now);
         SendHostileDue(node, now);
         if (node.replyAt >= 0 && node.replyAt <= now) SendReply(node);
         if (node.goodAt >= 0 && node.goodAt <= now) SendGoodReply(node);
-        if (fds[0].revents & POLLIN) ReceiveArtNet(node, node.art);
-        if (node.broadcast >= 0 && (fds[2].revents & POLLIN)) ReceiveArtNet(node, node.broadcast);
-        if ((fds[1].revents & POLLIN) && !ServeControl(node)) return 0;
+        for (std::size_t member = 0; member < node.members.size(); ++member) {
+            if (fds[2 + member].revents & POLLIN) ReceiveArtNet(node, node.members[member].fd, {member});
+        }
+        if (node.broadcast >= 0 && (fds[1].revents & POLLIN)) {
+            std::vector<std::size_t> everyone(node.members.size());
+            for (std::size_t member = 0; member < everyone.size(); ++member) everyone[member] = member;
+            ReceiveArtNet(node, node.broadcast, std::move(everyone));
+        }
+        if ((fds[0].revents & POLLIN) && !ServeControl(node)) return 0;
     }
     return 0;
 }

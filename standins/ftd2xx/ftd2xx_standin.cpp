@@ -47,7 +47,8 @@ struct Config {
     FtStatus listStatus = 0;
     long describe = -1;  // records the list call writes; -1: the devices counted
     long report = -1;    // count the list call reports; -1: the records written
-    DWORD countMs = 0;   // how long the count call takes
+    DWORD countMs = 0;   // how long the count call takes (INFINITE: it never returns)
+    DWORD listMs = 0;    // how long the list call takes (INFINITE: it never returns)
     int lists = 1;
     DeviceList list[kMaxLists];
 };
@@ -63,13 +64,19 @@ void ConfigPath(char* path, DWORD size) {
     if (length == 0 || length >= size) lstrcpynA(path, "C:\\zmk-standins\\ftd2xx.ini", static_cast<int>(size));
 }
 
+// A time in milliseconds, or "forever": a driver that holds the bus for good.
+DWORD ParseMilliseconds(const char* text) {
+    return std::strcmp(text, "forever") == 0 ? INFINITE : std::strtoul(text, nullptr, 0);
+}
+
 void ParseLine(char* line, Config& config) {
     if (std::strcmp(line, "next") == 0 && config.lists < kMaxLists) ++config.lists;
     if (std::strncmp(line, "create=", 7) == 0) config.createStatus = std::strtoul(line + 7, nullptr, 0);
     if (std::strncmp(line, "list=", 5) == 0) config.listStatus = std::strtoul(line + 5, nullptr, 0);
     if (std::strncmp(line, "describe=", 9) == 0) config.describe = std::strtol(line + 9, nullptr, 0);
     if (std::strncmp(line, "report=", 7) == 0) config.report = std::strtol(line + 7, nullptr, 0);
-    if (std::strncmp(line, "count_ms=", 9) == 0) config.countMs = std::strtoul(line + 9, nullptr, 0);
+    if (std::strncmp(line, "count_ms=", 9) == 0) config.countMs = ParseMilliseconds(line + 9);
+    if (std::strncmp(line, "list_ms=", 8) == 0) config.listMs = ParseMilliseconds(line + 8);
     DeviceList& list = config.list[config.lists - 1];
     if (std::strncmp(line, "device=", 7) == 0 && list.count < kMaxDevices) {
         char* rest = nullptr;
@@ -173,6 +180,7 @@ FtStatus WINAPI FT_CreateDeviceInfoList(DWORD* deviceCount) {
 
 FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCount) {
     Config config = ReadConfig();
+    ::Sleep(config.listMs);
     if (config.listStatus != 0) return config.listStatus;
     const DeviceList& devices = config.list[g_listIndex];
     if (config.describe >= 0) NoteListAddress(list);

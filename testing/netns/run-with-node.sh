@@ -9,7 +9,16 @@
 # from the start (see standins/artnet-node). ZMK_SECOND_NODE_SCENARIO, when
 # set, starts a second node at 198.18.0.4 with that scenario (control port
 # 6998); both then also answer polls sent to the broadcast address
-# 198.18.0.255.
+# 198.18.0.255. ZMK_MANY_NODES=N (1 to 200), when set, adds N more nodes at
+# 198.18.0.10 onwards, played by one more stand-in (control port 6997 of
+# 198.18.0.10, scenario ZMK_MANY_NODES_SCENARIO, e.g. "acceptable=last"),
+# each answering a broadcast poll with its own reply; the command then also
+# gets ZMK_MANY_NODES_FIRST and ZMK_MANY_NODES_CONTROL_PORT.
+# ZMK_ADAPTER_NAME, when set, names the session's end of the veth pair (at
+# most 15 bytes, no spaces, "/" or ":"): Wine gives Windows programs the
+# Linux interface name as the adapter's FriendlyName, so ZMK_ADAPTER_NAME=réseau
+# plays a French Windows' "Connexion au réseau local" (the UTF-8 bytes arrive
+# as UTF-16 "r\u00e9seau").
 #   run-with-node.sh NODE_EXE WINDOWS_EXE [ARGS...]
 #   run-with-node.sh --unix NODE_EXE COMMAND [ARGS...]
 # The namespace, the veth pair and the node are removed on every exit.
@@ -27,12 +36,15 @@ shift
 
 ns=zmk-detect-$$
 veth=zd$$
+node_end=${veth}n
 node_pid=
 second_pid=
+many_pid=
 in_session=()
 cleanup() {
   if [ -n "$node_pid" ]; then kill "$node_pid" 2>/dev/null || true; wait "$node_pid" 2>/dev/null || true; fi
   if [ -n "$second_pid" ]; then kill "$second_pid" 2>/dev/null || true; wait "$second_pid" 2>/dev/null || true; fi
+  if [ -n "$many_pid" ]; then kill "$many_pid" 2>/dev/null || true; wait "$many_pid" 2>/dev/null || true; fi
   "${in_session[@]}" ip link del "$veth" 2>/dev/null || true
   ip netns del "$ns" 2>/dev/null || true
 }
@@ -53,15 +65,25 @@ session_ns=$(cat "${ZMK_WINE_SESSION:-/nonexistent}/netns" 2>/dev/null || true)
 [ -n "$session_ns" ] && in_session=(ip netns exec "$session_ns")
 
 ip netns add "$ns"
-ip link add "$veth" type veth peer name "${veth}n"
-ip link set "${veth}n" netns "$ns"
+ip link add "$veth" type veth peer name "$node_end"
+ip link set "$node_end" netns "$ns"
 [ -n "$session_ns" ] && ip link set "$veth" netns "$session_ns"
+if [ -n "${ZMK_ADAPTER_NAME:-}" ]; then
+  "${in_session[@]}" ip link set "$veth" name "$ZMK_ADAPTER_NAME"
+  veth=$ZMK_ADAPTER_NAME
+fi
 "${in_session[@]}" ip addr add 198.18.0.1/24 dev "$veth"
 "${in_session[@]}" ip link set "$veth" up
-ip -n "$ns" addr add 198.18.0.2/24 dev "${veth}n"
-ip -n "$ns" addr add 198.18.0.3/24 dev "${veth}n"
-ip -n "$ns" addr add 198.18.0.4/24 dev "${veth}n"
-ip -n "$ns" link set "${veth}n" up
+ip -n "$ns" addr add 198.18.0.2/24 dev "$node_end"
+ip -n "$ns" addr add 198.18.0.3/24 dev "$node_end"
+ip -n "$ns" addr add 198.18.0.4/24 dev "$node_end"
+many=${ZMK_MANY_NODES:-0}
+if ! [[ "$many" =~ ^[0-9]+$ ]] || [ "$many" -gt 200 ]; then
+  echo "ZMK_MANY_NODES is a count from 1 to 200, not \"$many\"" >&2
+  exit 2
+fi
+for ((i = 0; i < many; i++)); do ip -n "$ns" addr add "198.18.0.$((10 + i))/24" dev "$node_end"; done
+ip -n "$ns" link set "$node_end" up
 ip -n "$ns" link set lo up
 
 broadcast=()
@@ -85,6 +107,14 @@ if [ -n "${ZMK_SECOND_NODE_SCENARIO+set}" ]; then
     --scenario "$ZMK_SECOND_NODE_SCENARIO" >"$log" 2>&1 &
   second_pid=$!
   wait_ready "$log"
+fi
+if [ "$many" -gt 0 ]; then
+  log=$(mktemp)
+  ip netns exec "$ns" "$node_exe" --nodes "$many" --first 198.18.0.10 --broadcast 198.18.0.255 --control-port 6997 \
+    --lifetime 900 --scenario "${ZMK_MANY_NODES_SCENARIO:-}" >"$log" 2>&1 &
+  many_pid=$!
+  wait_ready "$log"
+  export ZMK_MANY_NODES_FIRST=198.18.0.10 ZMK_MANY_NODES_CONTROL_PORT=6997
 fi
 
 # RESOURCE_LOCK artnet-port orders the tests of one session; a session
