@@ -192,17 +192,12 @@ int ListenUntil(SOCKET socket, WSAEVENT event, LARGE_INTEGER from, double window
 // What is still queued on socket when its window closed: counted, not read
 // as replies. At least the number returned when counting ran out of time.
 int CountUnread(SOCKET socket, bool& atLeast) {
-    char byte;
+    std::unique_ptr<char[]> buffer(new char[kLargestDatagram]);
     LARGE_INTEGER started = Now();
     int unread = 0;
-    atLeast = false;
     for (;;) {
-        if (MillisecondsSince(started) >= kUnreadCountMs) {
-            atLeast = true;
-            return unread;
-        }
-        int received = ::recv(socket, &byte, 1, 0);
-        if (received == SOCKET_ERROR && ::WSAGetLastError() != WSAEMSGSIZE) return unread;
+        atLeast = MillisecondsSince(started) >= kUnreadCountMs;
+        if (atLeast || ::recv(socket, buffer.get(), kLargestDatagram, 0) == SOCKET_ERROR) return unread;
         ++unread;
     }
 }
@@ -465,6 +460,8 @@ Step DiscoverNodes(const SettingsOutcome& settings, Findings& findings, NetworkO
         sockaddr_in destination = ArtNetAddress(DirectedBroadcast(face));
         bool sent = ::sendto(socket.get(), reinterpret_cast<const char*>(poll.data()), static_cast<int>(poll.size()),
                              0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR;
+        step.facts["polls"].push_back({{"to", DottedText(DirectedBroadcast(face))}, {"interface", Given(face.name)},
+                                       {"sent", sent}});
         if (sent) {
             Say(step, "ArtPoll broadcast to %s on %s", DottedText(DirectedBroadcast(face)).c_str(),
                 InterfaceName(face).c_str());

@@ -1,5 +1,9 @@
 #include "wine_support.h"
 
+#include <iphlpapi.h>
+
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -144,6 +148,17 @@ int NodeControl::Datagrams() {
 
 std::string NodeControl::FirstDatagram() {
     return Field("first");
+}
+
+DWORD UdpPortOwner(std::uint16_t port) {
+    std::vector<std::uint8_t> table(64 * 1024);
+    DWORD size = static_cast<DWORD>(table.size());
+    if (GetExtendedUdpTable(table.data(), &size, FALSE, AF_INET, UDP_TABLE_OWNER_PID, 0) != NO_ERROR) return 0;
+    const auto* rows = reinterpret_cast<const MIB_UDPTABLE_OWNER_PID*>(table.data());
+    for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+        if (ntohs(static_cast<u_short>(rows->table[i].dwLocalPort)) == port) return rows->table[i].dwOwningPid;
+    }
+    return 0;
 }
 
 }  // namespace zmk::test

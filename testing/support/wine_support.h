@@ -38,6 +38,10 @@ std::string SystemFtd2xxPath();
 // Replaces the stand-in's device list and failures (see its README).
 void WriteFtd2xxConfig(const std::string& text);
 
+// The process that holds UDP port on an IPv4 address, as the system's table
+// of UDP owners says: 0 when it says none (Wine 8, before the holder reads).
+DWORD UdpPortOwner(std::uint16_t port);
+
 // The node simulator's control port, at ZMK_NODE_ADDRESS:ZMK_NODE_CONTROL_PORT.
 class NodeControl {
 public:
