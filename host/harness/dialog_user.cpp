@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "device_list.h"
+#include "dialogs/dialog_ids.h"
 #include "host_window.h"
 
 namespace zmk::host {
@@ -11,7 +12,6 @@ namespace {
 constexpr int kAwaitMs = 30000;
 constexpr int kPollMs = 20;
 constexpr char kDialogClass[] = "#32770";  // the dialog manager's class
-constexpr int kProgressControl = 1006;
 
 // Captions and texts of the library's dialogs are Windows-1252; a Linux
 // terminal wants UTF-8.
@@ -31,6 +31,7 @@ void PostKey(HWND dialog, UINT key) {
     HWND target = dialog;
     if (::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus)
         target = info.hwndFocus;
+    // Repeat count 1; a key up also has bit 30 (was down) and bit 31 (going up) set.
     ::PostMessageA(target, WM_KEYDOWN, key, 1);
     ::PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
@@ -199,7 +200,7 @@ void DialogUser::Watch(int milliseconds) {
             return;
         }
         // The control empties as the dialog is torn down: keep the last text it showed.
-        const std::string progress = ItemText(dialog->window, kProgressControl);
+        const std::string progress = ItemText(dialog->window, IDC_DETECTION_PROGRESS);
         if (!progress.empty()) dialog->progressAtEnd = progress;
         ::Sleep(kPollMs);
     }

@@ -78,9 +78,29 @@ constexpr char kUsage[] =
     "Without ftd2xx.dll in the system folder nothing on USB is found, and nothing says so:\n"
     "status gives 10 NoDevice unless an Art-Net node answers.\n"
     "\n"
-    "Exit codes: 0 every order ran; 2 a wrong command line (nothing was run); 3 Winsock did not\n"
-    "start; 4 ZELMORK.dll did not load; 5 ZELMORK.dll lacks an export; 6 the host's heap was damaged\n"
-    "during a call (the process heap, checked after each).\n";
+    "Exit codes:\n";
+
+enum ExitCode : int {
+    kEveryOrderRan = 0,
+    kWrongCommandLine = 2,
+    kNoWinsock = 3,
+    kLibraryNotLoaded = 4,
+    kExportMissing = 5,
+    kHeapDamaged = 6,
+};
+
+// The end of --help: each exit code and what it means.
+constexpr struct {
+    ExitCode code;
+    const char* meaning;
+} kExitCodes[] = {
+    {kEveryOrderRan, "every order ran"},
+    {kWrongCommandLine, "a wrong command line (nothing was run)"},
+    {kNoWinsock, "Winsock did not start"},
+    {kLibraryNotLoaded, "ZELMORK.dll did not load"},
+    {kExportMissing, "ZELMORK.dll lacks an export"},
+    {kHeapDamaged, "the host's heap was damaged during a call (the process heap, checked after each)"},
+};
 
 constexpr const char* kOrders[] = {"load", "unload", "init", "release", "status", "errorbox", "front"};
 
@@ -111,8 +131,8 @@ bool IsKnownOrder(const std::string& order) {
 const char* DialogResultName(INT_PTR result) {
     switch (result) {
         case 0: return "owner is not a window";
-        case 1: return "IDOK";
-        case 2: return "IDCANCEL";
+        case IDOK: return "IDOK";
+        case IDCANCEL: return "IDCANCEL";
         case -1: return "dialog not created";
         default: return "unknown";
     }
@@ -122,18 +142,19 @@ const char* DialogResultName(INT_PTR result) {
 // one the host wanted.
 const char* StatusNextStep(int status) {
     switch (status) {
-        case 1: return "reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)";
-        case 2: return "unplug all but one DMX interface and rescan";
-        case 10: return "check the cable, the driver, and the node's address with zmk-doctor.exe";
-        case 32: return "plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description";
+        case zmk::DriverError: return "reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)";
+        case zmk::MultipleDevices: return "unplug all but one DMX interface and rescan";
+        case zmk::NoDevice: return "check the cable, the driver, and the node's address with zmk-doctor.exe";
+        case zmk::UnrecognizedUsbDevice:
+            return "plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description";
         default: return nullptr;
     }
 }
 
 const char* ErrorBoxNextStep(INT_PTR result) {
     switch (result) {
-        case 1: return "follow the dialog's instructions (the diagnostic tool's report is on the desktop)";
-        case 2: return "if only the system-error box showed, repair Borvanect's installation (its TRAVOLK.exe)";
+        case IDOK: return "follow the dialog's instructions (the diagnostic tool's report is on the desktop)";
+        case IDCANCEL: return "if only the system-error box showed, repair Borvanect's installation (its TRAVOLK.exe)";
         default: return nullptr;
     }
 }
@@ -198,7 +219,7 @@ public:
         WSADATA wsa;
         if (int error = WSAStartup(MAKEWORD(2, 2), &wsa); error != 0) {
             std::printf("WSAStartup failed (%s)\n", ErrorText(static_cast<DWORD>(error)).c_str());
-            return 3;
+            return kNoWinsock;
         }
         if (options_.window) window_ = std::make_unique<zmk::host::HostWindow>();
         std::unique_ptr<zmk::host::DialogUser> user;
@@ -250,13 +271,13 @@ private:
             double elapsed = NowMs() - start;
             if (!module) {
                 std::printf("load %s failed (%s)\n", path.c_str(), ErrorText(GetLastError()).c_str());
-                return 4;
+                return kLibraryNotLoaded;
             }
             const char* missing = library_.Bind(module);
             Report("load", elapsed, "loaded ZELMORK.dll");
             if (missing) {
                 std::printf("ZELMORK.dll lacks the export %s\n", missing);
-                return 5;
+                return kExportMissing;
             }
             return 0;
         }
@@ -312,7 +333,7 @@ private:
         // crash long after the call that did it: look after every call.
         if (!HeapValidate(GetProcessHeap(), 0, nullptr)) {
             std::printf("host: the process heap was damaged during the call\n");
-            return 6;
+            return kHeapDamaged;
         }
         // A quit the host posted during the call is its loop's, now that the call is back.
         int code = 0;
@@ -381,20 +402,21 @@ int main(int argc, char** argv) {
                     std::printf("zmk-host: unknown answer '%s'; an answer joins ok, cancel, enter, escape, close,"
                                 " unplug, unplug:N, quit:CODE, busy:MS, wait:MS with '+' (nothing was run)\n",
                                 answer.c_str());
-                    return 2;
+                    return kWrongCommandLine;
                 }
             }
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            for (const auto& [code, meaning] : kExitCodes) std::printf("  %d  %s\n", code, meaning);
             return 0;
         } else if (arg.rfind("--", 0) == 0) {
             std::printf("zmk-host: unknown option %s (zmk-host --help lists them)\n", arg.c_str());
-            return 2;
+            return kWrongCommandLine;
         } else if (!IsKnownOrder(arg)) {
             std::printf("zmk-host: unknown order %s; the orders are load, unload, init, release, status, errorbox,"
                         " front, pause:MS, each with an optional *N (nothing was run)\n",
                         arg.c_str());
-            return 2;
+            return kWrongCommandLine;
         } else {
             options.orders.push_back(arg);
         }
