@@ -264,7 +264,7 @@ private:
 
     int RunOne(const std::string& name) {
         if (name == "load") {
-            if (library_.module) return 0;
+            if (library_.Loaded()) return 0;
             const std::string path = OwnFolder() + ZELMORK_LIBRARY_NAME;
             double start = NowMs();
             HMODULE module = LoadLibraryA(path.c_str());
@@ -282,7 +282,7 @@ private:
             return 0;
         }
         if (name == "unload") {
-            if (!library_.module) return 0;
+            if (!library_.Loaded()) return 0;
             double start = NowMs();
             library_.Unload();
             double elapsed = NowMs() - start;
@@ -300,7 +300,7 @@ private:
                                                           : "another program started but is not in front");
             return 0;
         }
-        if (!library_.module) {
+        if (!library_.Loaded()) {
             if (int status = RunOne("load"); status != 0) return status;
         }
         char text[96];
