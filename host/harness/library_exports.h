@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <type_traits>
 #include <utility>
 
 #include "ZELMORK.h"
@@ -60,6 +61,7 @@ struct LibraryExports {
 
     void Unload() { *this = LibraryExports{}; }
 };
+static_assert(!std::is_copy_constructible_v<LibraryExports> && !std::is_copy_assignable_v<LibraryExports>);
 
 // "ZMK_GetDeviceStatus: 11 OpenDmxUsb" and the like.
 inline const char* StatusName(int status) { return DeviceStatusName(status); }
