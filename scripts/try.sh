@@ -6,8 +6,10 @@
 #   bash scripts/try.sh [--answer] [--explain] SETUP   one setup
 #   bash scripts/try.sh [--explain] --all              every setup in turn, the user played
 #
-# --explain: after each setup's result, zmk-doctor.exe's report on the same
-# setup (what the library found and why).
+# --explain: zmk-doctor.exe's report on the same setup (what the library
+# found and why): after the host's run, or before it in the setups where the
+# user unplugs a device, so that it explains the state that brought up the
+# dialog rather than the one the rescan found.
 #
 # It builds first if the build is missing, makes a Wine prefix of its own
 # (build/windows/try-session), puts zmk-host.exe and the library where
@@ -124,6 +126,28 @@ next_step() {
   echo "${step:-nothing to do: Borvanect uses this interface}"
 }
 
+# The doctor's report, under a heading and the setup's note on it, if any;
+# $ZMK_TRY_DOCTOR is the program.
+explain() {
+  echo "-- zmk-doctor.exe$1:"
+  [ -n "$ZMK_TRY_NOTE" ] && echo "$ZMK_TRY_NOTE"
+  wine "$ZMK_TRY_DOCTOR" || true
+}
+
+# Runs the host (the rest of the arguments), its output also in $1, and with
+# --explain the doctor, before the host when $2 is "before".
+host_and_doctor() {
+  local output=$1 when=$2
+  shift 2
+  [ -n "$ZMK_TRY_DOCTOR" ] && [ "$when" = before ] &&
+    explain ", before the user unplugs anything: the state that brings up the dialog"
+  "$@" | tee "$output"
+  local status=${PIPESTATUS[0]}
+  [ -n "$ZMK_TRY_DOCTOR" ] && [ "$when" = after ] && explain ""
+  return "$status"
+}
+export -f explain host_and_doctor
+
 # Runs zmk-host for the setup and checks the result it prints.
 run_setup() {
   local entry=$1 play=$2
@@ -140,8 +164,14 @@ run_setup() {
     echo "  $WINEPREFIX/drive_c/zmk-standins/ftd2xx.ini"
     echo "before you press Rescan DMX (or run: bash scripts/try.sh --answer $name, to have it played)."
   fi
-  local doctor=()
-  [ "$explain" = yes ] && doctor=(wine "$build/doctor/zmk-doctor.exe")
+  export ZMK_TRY_DOCTOR=""
+  [ "$explain" = yes ] && ZMK_TRY_DOCTOR=$build/doctor/zmk-doctor.exe
+  local when=after
+  [[ "$answers" == *unplug* ]] && when=before
+  export ZMK_TRY_NOTE=""
+  [ "$orders" = errorbox ] && ZMK_TRY_NOTE="(try.sh: this setup plays only the driver-error dialog, which Borvanect shows when its
+own use of the D2XX driver fails. The setup has no D2XX driver, on purpose: \"driver missing\" below is the
+simulation's, and \"not an error\" is what the detection makes of it, not what the dialog is about.)"
   local output="$session/output.txt" status=0
   export ZMK_TRAVOLK_EXIT_CODE=0
   [ "$name" = error-box-tool-fails ] && ZMK_TRAVOLK_EXIT_CODE=1
@@ -150,14 +180,12 @@ run_setup() {
       if [ "$(id -u)" -ne 0 ]; then echo "needs root for the network namespace; skipped"; return 0; fi
       local scenario=""
       [ "$name" = node-silent ] && scenario="reply=none"
-      ZMK_WINE_SESSION=$session ZMK_NODE_SCENARIO=$scenario ZMK_TRY_DOCTOR="${doctor[*]}" \
+      ZMK_WINE_SESSION=$session ZMK_NODE_SCENARIO=$scenario \
         bash "$root/testing/netns/run-with-node.sh" --unix "$build/standins/artnet-node/artnet-node" \
-        bash -c '"$@" | tee "$0"; status=${PIPESTATUS[0]}; [ -n "$ZMK_TRY_DOCTOR" ] && { echo "-- zmk-doctor.exe:"; $ZMK_TRY_DOCTOR || true; }; exit $status' \
-        "$output" "${host[@]}" || status=$?
+        bash -c 'host_and_doctor "$@"' host_and_doctor "$output" "$when" "${host[@]}" || status=$?
       ;;
     *)
-      "${host[@]}" | tee "$output" || status=$?
-      [ "$explain" = yes ] && { echo "-- zmk-doctor.exe:"; "${doctor[@]}" || true; }
+      host_and_doctor "$output" "$when" "${host[@]}" || status=$?
       ;;
   esac
   local got

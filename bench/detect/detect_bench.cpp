@@ -78,7 +78,8 @@ int FloodReader(int rate, int floodMs) {
     ::closesocket(reader);
     double ms = host::MillisecondsBetween(start, last);
     long sent = FloodSent(node) - sentBefore;
-    std::printf("flood %6d/s for %5d ms: node sent %7ld (%7.0f/s); the reader got %7ld in %6.0f ms (%7.0f/s, %5.1f%%)\n",
+    std::printf("flood %6d/s for %5d ms: node sent %7ld (%7.0f/s); "
+                "the reader got %7ld in %6.0f ms (%7.0f/s, %5.1f%%)\n",
                 rate, floodMs, sent, sent * 1000.0 / floodMs, received, ms, ms > 0 ? received * 1000.0 / ms : 0.0,
                 sent > 0 ? received * 100.0 / static_cast<double>(sent) : 0.0);
     return 0;

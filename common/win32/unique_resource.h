@@ -48,6 +48,14 @@ public:
         if (old != Traits::Invalid()) Traits::Close(old);
     }
 
+    // For a call that writes a new handle into an output parameter: closes
+    // what is held and hands out the address of the empty value, which the
+    // call fills in; the owner then holds whatever it wrote.
+    Value* put() noexcept {
+        reset();
+        return &value_;
+    }
+
 private:
     Value value_ = Traits::Invalid();
 };
@@ -59,18 +67,13 @@ struct ResourceTraits {
     static void Close(T value) noexcept { CloseFunction(value); }
 };
 
-struct FileHandleTraits {
+// Handles whose empty value is INVALID_HANDLE_VALUE, which is a cast and so
+// no template argument of ResourceTraits: files, directory searches.
+template <auto CloseFunction>
+struct InvalidHandleTraits {
     using Value = HANDLE;
     static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Value value) noexcept { ::CloseHandle(value); }
-};
-
-// Directory searches, whose empty value is INVALID_HANDLE_VALUE and whose
-// close function is FindClose, not CloseHandle.
-struct FindHandleTraits {
-    using Value = HANDLE;
-    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Value value) noexcept { ::FindClose(value); }
+    static void Close(Value value) noexcept { CloseFunction(value); }
 };
 
 struct GdiObjectTraits {
@@ -88,9 +91,9 @@ struct VirtualMemoryTraits {
 
 // Kernel objects whose empty value is null: events, timers, processes, threads.
 using UniqueHandle = UniqueResource<ResourceTraits<HANDLE, nullptr, ::CloseHandle>>;
-// Files, whose empty value is INVALID_HANDLE_VALUE.
-using UniqueFile = UniqueResource<FileHandleTraits>;
-using UniqueFind = UniqueResource<FindHandleTraits>;
+using UniqueFile = UniqueResource<InvalidHandleTraits<::CloseHandle>>;
+// Closed with FindClose, not CloseHandle.
+using UniqueFind = UniqueResource<InvalidHandleTraits<::FindClose>>;
 using UniqueModule = UniqueResource<ResourceTraits<HMODULE, nullptr, ::FreeLibrary>>;
 using UniqueRegKey = UniqueResource<ResourceTraits<HKEY, nullptr, ::RegCloseKey>>;
 using UniqueGlobal = UniqueResource<ResourceTraits<HGLOBAL, nullptr, ::GlobalFree>>;

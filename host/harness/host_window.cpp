@@ -19,7 +19,7 @@ HostWindow::HostWindow(const char* title) : thread_(::GetCurrentThreadId()) {
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = kClassName;
     ::RegisterClassA(&windowClass);  // fails harmlessly when already registered

@@ -5,27 +5,45 @@
 
 #include <windows.h>
 
+#include <type_traits>
+#include <utility>
+
 #include "ZELMORK.h"
 #include "device_status.h"
 #include "win32/entry_point.h"
+#include "win32/unique_resource.h"
 
 namespace zmk::host {
 
+// Owns the module: move-only, so that no copy frees it a second time.
 struct LibraryExports {
-    HMODULE module = nullptr;
+    UniqueModule module;
     PFN_ZMK_INITIALIZE initialize = nullptr;
     PFN_ZMK_RELEASE release = nullptr;
     PFN_ZMK_GETDEVICESTATUS getDeviceStatus = nullptr;
     PFN_ZMK_DRIVERSERRORBOX driversErrorBox = nullptr;
 
+    LibraryExports() = default;
+    LibraryExports(LibraryExports&& other) noexcept { *this = std::move(other); }
+    // Takes the other's module and exports; the other is left unloaded.
+    LibraryExports& operator=(LibraryExports&& other) noexcept {
+        if (this == &other) return *this;
+        module = std::move(other.module);
+        initialize = std::exchange(other.initialize, nullptr);
+        release = std::exchange(other.release, nullptr);
+        getDeviceStatus = std::exchange(other.getDeviceStatus, nullptr);
+        driversErrorBox = std::exchange(other.driversErrorBox, nullptr);
+        return *this;
+    }
+
     // Takes a loaded library and binds its exports; the name of the first
     // that is missing, or null when all four bound.
     const char* Bind(HMODULE loaded) {
-        module = loaded;
-        initialize = ResolveEntryPoint<PFN_ZMK_INITIALIZE>(module, "ZMK_Initialize");
-        release = ResolveEntryPoint<PFN_ZMK_RELEASE>(module, "ZMK_Release");
-        getDeviceStatus = ResolveEntryPoint<PFN_ZMK_GETDEVICESTATUS>(module, "ZMK_GetDeviceStatus");
-        driversErrorBox = ResolveEntryPoint<PFN_ZMK_DRIVERSERRORBOX>(module, "ZMK_DriversErrorBox");
+        module.reset(loaded);
+        initialize = ResolveEntryPoint<PFN_ZMK_INITIALIZE>(loaded, "ZMK_Initialize");
+        release = ResolveEntryPoint<PFN_ZMK_RELEASE>(loaded, "ZMK_Release");
+        getDeviceStatus = ResolveEntryPoint<PFN_ZMK_GETDEVICESTATUS>(loaded, "ZMK_GetDeviceStatus");
+        driversErrorBox = ResolveEntryPoint<PFN_ZMK_DRIVERSERRORBOX>(loaded, "ZMK_DriversErrorBox");
         if (!initialize) return "ZMK_Initialize";
         if (!release) return "ZMK_Release";
         if (!getDeviceStatus) return "ZMK_GetDeviceStatus";
@@ -39,11 +57,11 @@ struct LibraryExports {
         return loaded != nullptr && Bind(loaded) == nullptr;
     }
 
-    void Unload() {
-        if (module) ::FreeLibrary(module);
-        *this = LibraryExports{};
-    }
+    bool Loaded() const { return module.valid(); }
+
+    void Unload() { *this = LibraryExports{}; }
 };
+static_assert(!std::is_copy_constructible_v<LibraryExports> && !std::is_copy_assignable_v<LibraryExports>);
 
 // "ZMK_GetDeviceStatus: 11 OpenDmxUsb" and the like.
 inline const char* StatusName(int status) { return DeviceStatusName(status); }

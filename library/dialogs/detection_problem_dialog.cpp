@@ -27,7 +27,7 @@ bool g_cancelRequested = false;
 // The seven steps; false when a cancel stopped them.
 bool RunRescanProgress(HWND dialog) noexcept {
     ::SetCapture(dialog);
-    g_savedCursor = ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));  // IDC_WAIT
+    g_savedCursor = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
     ::EnableWindow(::GetDlgItem(dialog, IDOK), FALSE);
     ::EnableWindow(::GetDlgItem(dialog, IDCANCEL), FALSE);
 

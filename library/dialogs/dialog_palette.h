@@ -8,6 +8,11 @@
 
 namespace zmk {
 
+static_assert(kCtlColorMsgBox == WM_CTLCOLORMSGBOX && kCtlColorEdit == WM_CTLCOLOREDIT &&
+              kCtlColorListBox == WM_CTLCOLORLISTBOX && kCtlColorBtn == WM_CTLCOLORBTN &&
+              kCtlColorDlg == WM_CTLCOLORDLG && kCtlColorScrollBar == WM_CTLCOLORSCROLLBAR &&
+              kCtlColorStatic == WM_CTLCOLORSTATIC);
+
 struct PaletteEntry {
     COLORREF backColor;
     COLORREF textColor;

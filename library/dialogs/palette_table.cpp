@@ -21,8 +21,13 @@ constexpr SetColors kSets[kColorSetCount] = {
 
 constexpr ColorValue kStatusColors[kStatusColorCount] = {0xFF6040, 0x00C0D0, 0x0000E8, 0x00A800};
 
+// The slots of a colour set, by what they colour.
+constexpr int kSlotDialog = 1;
 constexpr int kSlotEdit = 2;
 constexpr int kSlotListBox = 3;
+constexpr int kSlotMessageBox = 4;
+constexpr int kSlotScrollBar = 5;
+constexpr int kSlotStatic = 6;
 
 }  // namespace
 
@@ -45,13 +50,13 @@ ColorValue PaletteStatusColor(int index) noexcept {
 
 int CtlColorSlot(unsigned message) noexcept {
     switch (message) {
-        case 0x132: return 4;  // WM_CTLCOLORMSGBOX
-        case 0x133: return 2;  // WM_CTLCOLOREDIT
-        case 0x134: return 3;  // WM_CTLCOLORLISTBOX
-        case 0x136: return 1;  // WM_CTLCOLORDLG
-        case 0x137: return 5;  // WM_CTLCOLORSCROLLBAR
-        case 0x138: return 6;  // WM_CTLCOLORSTATIC
-        default: return -1;    // WM_CTLCOLORBTN keeps the system's buttons
+        case kCtlColorMsgBox: return kSlotMessageBox;
+        case kCtlColorEdit: return kSlotEdit;
+        case kCtlColorListBox: return kSlotListBox;
+        case kCtlColorDlg: return kSlotDialog;
+        case kCtlColorScrollBar: return kSlotScrollBar;
+        case kCtlColorStatic: return kSlotStatic;
+        default: return -1;  // kCtlColorBtn among them: buttons keep the system's look
     }
 }
 

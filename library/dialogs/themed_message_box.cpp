@@ -8,18 +8,18 @@
 namespace zmk {
 namespace {
 
-// One box at a time; read by the colour messages of the open box.
+// Process-wide, like all the library's dialog state (one box open at a time):
+// the colour messages that read the open box's record do not carry it.
 const ThemedMessageBoxParams* g_params = nullptr;
 HBRUSH g_backgroundBrush = nullptr;  // stock object, never deleted
-int g_badgeId = 0;
 HBITMAP g_badgeBitmap = nullptr;
 
 INT_PTR OnInitDialog(HWND dialog, LPARAM lParam) noexcept {
     g_params = reinterpret_cast<const ThemedMessageBoxParams*>(lParam);
     g_backgroundBrush = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-    g_badgeId = SeverityLookFor(g_params->severity).badgeId;
+    const int badgeId = SeverityLookFor(g_params->severity).badgeId;
     g_badgeBitmap = static_cast<HBITMAP>(
-        ::LoadImageA(g_params->module, MAKEINTRESOURCEA(g_badgeId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+        ::LoadImageA(g_params->module, MAKEINTRESOURCEA(badgeId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     ::SetDlgItemTextA(dialog, IDC_MESSAGE_TEXT, g_params->text);
     ::SetWindowTextA(dialog, g_params->caption);
     // The static control hands back the badge its template loaded and never

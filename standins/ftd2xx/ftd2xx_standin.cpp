@@ -193,6 +193,7 @@ FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCo
         if (devices.count > 0) device = devices.devices[i < devices.count ? i : devices.count - 1];
         FtDeviceListInfoNode node = {};
         node.type = device.type;
+        // Hub 1, port 1 onwards: a location of its own for each device, as on a real bus.
         node.locationId = 0x11 + static_cast<ULONG>(i);
         lstrcpynA(node.serialNumber, "ZMK0001", sizeof node.serialNumber);
         std::memcpy(node.description, device.description, sizeof node.description);

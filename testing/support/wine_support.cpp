@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "device_list.h"
+#include "win32/unique_resource.h"
 #include "windows_path.h"
 
 namespace zmk::test {
@@ -30,11 +31,10 @@ void CreateDirectories(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const void* data, DWORD size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << path;
     DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, data, size, &written, nullptr));
-    CloseHandle(file);
+    EXPECT_TRUE(WriteFile(file.get(), data, size, &written, nullptr));
 }
 
 }  // namespace
@@ -45,10 +45,10 @@ bool LoadLibraryUnderTest(host::LibraryExports& library) {
 }
 
 void SetUserMainFolderValue(DWORD type, const void* data, DWORD size, HKEY root) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kHostSubkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "UserMainFolder", 0, type, static_cast<const BYTE*>(data), size));
-    RegCloseKey(key);
+    UniqueRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(root, kHostSubkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), "UserMainFolder", 0, type, static_cast<const BYTE*>(data), size));
 }
 
 void SetUserMainFolder(const std::string& folder) {

@@ -140,8 +140,8 @@ TEST_F(DetectionProblemDialog, RescanInMode1ShowsSevenProgressStepsWithWaitCurso
     EXPECT_EQ(result, 1);
     EXPECT_GE(elapsed, 5000u);
     EXPECT_LT(elapsed, 15000u);
-    EXPECT_EQ(cursorDuring, ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));
-    EXPECT_NE(::GetCursor(), ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32514)));
+    EXPECT_EQ(cursorDuring, ::LoadCursorA(nullptr, IDC_WAIT));
+    EXPECT_NE(::GetCursor(), ::LoadCursorA(nullptr, IDC_WAIT));
     EXPECT_EQ(captureDuring, dialogWindow);
 
     // When did each step first show? Step k should come about k * 750 ms in.

@@ -45,8 +45,9 @@ TEST(CtlColorSlot, EachColourMessageSelectsItsSlotAndButtonsAreDeclined) {
         unsigned message;
         int slot;
     } cases[] = {
-        {0x131, -1}, {0x132, 4}, {0x133, 2}, {0x134, 3}, {0x135, -1},
-        {0x136, 1},  {0x137, 5}, {0x138, 6}, {0x139, -1}, {0x0F, -1},
+        {kCtlColorMsgBox - 1, -1}, {kCtlColorMsgBox, 4}, {kCtlColorEdit, 2},        {kCtlColorListBox, 3},
+        {kCtlColorBtn, -1},        {kCtlColorDlg, 1},    {kCtlColorScrollBar, 5},   {kCtlColorStatic, 6},
+        {kCtlColorStatic + 1, -1}, {0x0F, -1},
     };
     for (const auto& c : cases) EXPECT_EQ(CtlColorSlot(c.message), c.slot) << std::hex << c.message;
 }
