@@ -35,13 +35,6 @@ public:
     // Gives up ownership without closing.
     Value release() noexcept { return std::exchange(value_, Traits::Invalid()); }
 
-    // For a call that hands back a new value through a pointer: closes what is
-    // held and gives the address to write the new value to.
-    Value* put() noexcept {
-        reset();
-        return &value_;
-    }
-
     // Closes the held value (if any) and takes ownership of a new one.
     void reset(Value value = Traits::Invalid()) noexcept {
         Value old = std::exchange(value_, value);
