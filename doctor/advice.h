@@ -10,14 +10,6 @@
 #include "artnet_packets.h"
 #include "device_status.h"
 
-namespace zmk {
-
-// The general next step after a status a technician has to act on; null for
-// a status that needs nothing. zmk-host says it after each result.
-const char* StatusNextStep(std::int32_t status) noexcept;
-
-}  // namespace zmk
-
 namespace zmk::doctor {
 
 // What the steps found that a fix depends on.

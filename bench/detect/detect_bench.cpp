@@ -17,7 +17,7 @@
 
 #include "artnet_probe.h"
 #include "detect_interfaces.h"
-#include "clock.h"
+#include "win32/clock.h"
 #include "wine_support.h"
 
 namespace {
@@ -62,7 +62,7 @@ int FloodReader(int rate, int floodMs) {
     if (::bind(reader, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return 1;
     const char poll[14] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 0, 0};
     ::sendto(reader, poll, sizeof poll, 0, reinterpret_cast<const sockaddr*>(&nodeAddress), sizeof nodeAddress);
-    LARGE_INTEGER start = host::Now();
+    LARGE_INTEGER start = Now();
     LARGE_INTEGER last = start;
     long received = 0;
     char buffer[2048];
@@ -72,11 +72,11 @@ int FloodReader(int rate, int floodMs) {
     while (::WSAWaitForMultipleEvents(1, &event, FALSE, 500, FALSE) == WSA_WAIT_EVENT_0) {
         ::WSAResetEvent(event);
         if (::recv(reader, buffer, sizeof buffer, 0) > 0) ++received;
-        last = host::Now();
+        last = Now();
     }
     ::WSACloseEvent(event);
     ::closesocket(reader);
-    double ms = host::MillisecondsBetween(start, last);
+    double ms = MillisecondsBetween(start, last);
     long sent = FloodSent(node) - sentBefore;
     std::printf("flood %6d/s for %5d ms: node sent %7ld (%7.0f/s); "
                 "the reader got %7ld in %6.0f ms (%7.0f/s, %5.1f%%)\n",
@@ -102,9 +102,9 @@ int main(int argc, char** argv) {
         test::RemoveHostKeys();
         std::snprintf(what, sizeof what, "DetectInterfaces, nothing present");
         for (int i = 0; i < runs; ++i) {
-            LARGE_INTEGER start = host::Now();
+            LARGE_INTEGER start = Now();
             failures += DetectInterfaces() != NoDevice;
-            times.push_back(host::MillisecondsSince(start));
+            times.push_back(MillisecondsSince(start));
         }
     } else {
         SetUpHost();
@@ -114,9 +114,9 @@ int main(int argc, char** argv) {
         std::snprintf(what, sizeof what, "ProbeArtNetNode, %s", scenario.c_str());
         for (int i = 0; i < runs; ++i) {
             node.Scenario(scenario);
-            LARGE_INTEGER start = host::Now();
+            LARGE_INTEGER start = Now();
             failures += ProbeArtNetNode() != (reply ? 1 : 0);
-            times.push_back(host::MillisecondsSince(start));
+            times.push_back(MillisecondsSince(start));
         }
         test::RemoveSettingsFile(test::kHostFolder);
         test::RemoveHostKeys();

@@ -13,21 +13,23 @@
 #include <cstdlib>
 #include <vector>
 
-#include "clock.h"
+#include "win32/clock.h"
 #include "host_window.h"
 #include "wait_pumping.h"
 
 namespace {
 
 using zmk::host::HostWindow;
+using zmk::MillisecondsSince;
+using zmk::Now;
 
 constexpr int kPatienceMs = 10000;
 
 double TimeOneWait(HostWindow& host, HostWindow::Work work, int milliseconds) {
-    const LARGE_INTEGER start = zmk::host::Now();
+    const LARGE_INTEGER start = zmk::Now();
     host.StartWork(work, kPatienceMs);
     zmk::WaitPumpingMessages(milliseconds);
-    const double elapsed = zmk::host::MillisecondsSince(start);
+    const double elapsed = zmk::MillisecondsSince(start);
     host.StopWork();
     MSG left;
     while (PeekMessageA(&left, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&left);

@@ -5,6 +5,7 @@
 #include "device_list.h"
 #include "dialogs/dialog_ids.h"
 #include "host_window.h"
+#include "win32/text_encoding.h"
 
 namespace zmk::host {
 namespace {
@@ -13,14 +14,7 @@ constexpr int kAwaitMs = 30000;
 
 // Captions and texts of the library's dialogs are Windows-1252; a Linux
 // terminal wants UTF-8.
-std::string Utf8FromAnsi(const std::string& text) {
-    wchar_t wide[2048];
-    const int count = ::MultiByteToWideChar(1252, 0, text.c_str(), -1, wide, 2048);
-    char utf8[4096];
-    if (count <= 0 || ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0)
-        return text;
-    return utf8;
-}
+std::string Utf8FromDialogText(const std::string& text) { return Utf8FromCodePage(1252, text); }
 
 }  // namespace
 
@@ -126,9 +120,9 @@ bool DialogUser::AwaitDialog(const std::string& caption, bool planned) {
     seen_.push_back(seen);
     current_ = static_cast<int>(seen_.size()) - 1;
 
-    Say("  [dialog] \"%s\"%s\n", Utf8FromAnsi(seen.caption).c_str(), planned ? "" : " (not in the plan)");
+    Say("  [dialog] \"%s\"%s\n", Utf8FromDialogText(seen.caption).c_str(), planned ? "" : " (not in the plan)");
     for (const std::string& ansi : texts) {
-        const std::string text = Utf8FromAnsi(ansi);
+        const std::string text = Utf8FromDialogText(ansi);
         for (std::size_t at = 0; at <= text.size();) {
             std::size_t end = text.find('\n', at);
             if (end == std::string::npos) end = text.size();
@@ -149,7 +143,7 @@ void DialogUser::Carry(const Step& step) {
             if (!dialog || !::IsWindow(dialog->window)) break;
             const int button = ButtonOf(step.action);
             const std::string label = button ? ItemText(dialog->window, button) : std::string();
-            if (!label.empty()) Say("  [user] clicks \"%s\"\n", Utf8FromAnsi(label).c_str());
+            if (!label.empty()) Say("  [user] clicks \"%s\"\n", Utf8FromDialogText(label).c_str());
             // A dialog without that button: its command is what the key gives.
             else if (button == IDOK) Say("  [user] presses Enter\n");
             else if (button == IDCANCEL) Say("  [user] presses Escape\n");

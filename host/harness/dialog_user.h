@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "clock.h"
+#include "win32/clock.h"
 #include "dialog_actions.h"
 #include "other_program.h"
 

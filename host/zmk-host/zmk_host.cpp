@@ -21,20 +21,11 @@
 #include "dialog_user.h"
 #include "host_window.h"
 #include "library_exports.h"
+#include "next_step.h"
+#include "win32/error_text.h"
 
 namespace zmk::host {
 namespace {
-
-// "error 126: The specified module could not be found."
-std::string ErrorText(DWORD error) {
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ')) {
-        text[--length] = '\0';
-    }
-    return "error " + std::to_string(error) + (length > 0 ? std::string(": ") + text : std::string());
-}
 
 const char* DialogResultName(INT_PTR result) {
     switch (result) {
@@ -43,19 +34,6 @@ const char* DialogResultName(INT_PTR result) {
         case IDCANCEL: return "IDCANCEL";
         case -1: return "dialog not created";
         default: return "unknown";
-    }
-}
-
-// What a technician does next after a result; null when the result is the
-// one the host wanted.
-const char* StatusNextStep(int status) {
-    switch (status) {
-        case DriverError: return "reinstall or repair the D2XX driver (ftd2xx.dll in the system folder)";
-        case MultipleDevices: return "unplug all but one DMX interface and rescan";
-        case NoDevice: return "check the cable, the driver, and the node's address with zmk-doctor.exe";
-        case UnrecognizedUsbDevice:
-            return "plug in an ENTTEC interface; zmk-doctor.exe shows the device's chip and description";
-        default: return nullptr;
     }
 }
 

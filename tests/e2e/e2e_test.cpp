@@ -24,6 +24,9 @@ namespace {
 
 namespace host = zmk::host;
 namespace step = zmk::host::step;
+using zmk::MillisecondsBetween;
+using zmk::MillisecondsSince;
+using zmk::Now;
 namespace test = zmk::test;
 using host::Plan;
 using host::SeenDialog;
@@ -86,7 +89,7 @@ protected:
     int StatusAnswering(Plan plan, std::vector<SeenDialog>* seen = nullptr) {
         host::DialogUser user(*host_, std::move(plan));
         const int status = library_.getDeviceStatus();
-        returnedAt_ = host::Now();
+        returnedAt_ = Now();
         user.Stop();
         if (seen) *seen = user.Seen();
         EXPECT_EQ(GetModuleHandleA("ftd2xx.dll"), nullptr) << "the D2XX library stays loaded";
@@ -264,7 +267,7 @@ TEST_P(BusyHostTest, WaitsLastTheirTimeNotTheHostsWork) {
     EXPECT_LT(seen[0].shownMs, 5000.0) << "the dialog was not shown while the host was busy";
     EXPECT_GT(seen[0].openMs, 4500.0);
     EXPECT_LT(seen[0].openMs, 2 * 5250.0) << "seven 750 ms steps";
-    EXPECT_LT(host::MillisecondsBetween(seen[0].closedAt, returnedAt_), 2 * 400.0) << "the pause after the dialog, and the rescan";
+    EXPECT_LT(MillisecondsBetween(seen[0].closedAt, returnedAt_), 2 * 400.0) << "the pause after the dialog, and the rescan";
 }
 
 INSTANTIATE_TEST_SUITE_P(Field, BusyHostTest, testing::Values("PostedWork", "SlowTimer"));
@@ -379,9 +382,9 @@ TEST_F(DeviceStatusTest, ACallFromAnotherThreadReturnsAtOnce) {
     double secondMs = -1;
     std::thread caller([&] {
         std::this_thread::sleep_for(500ms);
-        const LARGE_INTEGER start = host::Now();
+        const LARGE_INTEGER start = Now();
         second = library_.getDeviceStatus();
-        secondMs = host::MillisecondsSince(start);
+        secondMs = MillisecondsSince(start);
     });
     EXPECT_EQ(StatusAnswering({}), 12);
     caller.join();

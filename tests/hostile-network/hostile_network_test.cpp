@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "clock.h"
+#include "win32/clock.h"
 #include "wine_support.h"
 #include "library_exports.h"
 
@@ -85,9 +85,9 @@ protected:
     }
 
     int TimedStatus() {
-        LARGE_INTEGER start = host::Now();
+        LARGE_INTEGER start = Now();
         int status = library_.getDeviceStatus();
-        elapsedMs_ = host::MillisecondsSince(start);
+        elapsedMs_ = MillisecondsSince(start);
         return status;
     }
 

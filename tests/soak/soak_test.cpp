@@ -67,9 +67,9 @@ protected:
     void RunPhase(const char* phase, int warmUp, int count, const std::function<void(int, bool)>& step) {
         for (int i = 0; i < warmUp; ++i) step(i, true);
         const test::ProcessFootprint start = test::MeasureFootprint();
-        const LARGE_INTEGER began = host::Now();
+        const LARGE_INTEGER began = Now();
         for (int i = 0; i < count; ++i) step(i, false);
-        const double seconds = host::MillisecondsSince(began) / 1000.0;
+        const double seconds = MillisecondsSince(began) / 1000.0;
         const test::ProcessFootprint end = test::MeasureFootprint();
         std::printf("soak %-12s runs=%-5d time=%7.1fs handles=%ld->%ld handle-mark=0x%llx->0x%llx gdi=%ld->%ld "
                     "user=%ld->%ld private=%zu->%zu\n",
@@ -288,11 +288,11 @@ TEST_F(FieldSoak, QuitsCancelsForeignWindowsAndMovingListsLeaveNothingBehind) {
         }
         host::DialogUser user(*host_, run.plan, options);
         const int status = library_.getDeviceStatus();
-        const LARGE_INTEGER returned = host::Now();
+        const LARGE_INTEGER returned = Now();
         user.Stop();
         const auto& seen = user.Seen();
         // A call hangs when it has not returned two seconds after its last dialog closed.
-        hangs += !seen.empty() && host::MillisecondsBetween(seen.back().closedAt, returned) > 2000.0;
+        hangs += !seen.empty() && MillisecondsBetween(seen.back().closedAt, returned) > 2000.0;
         int exitCode = 0;
         const bool quit = host::TakeQuit(&exitCode);
         quitsLost += run.exitCode != 0 && (!quit || exitCode != run.exitCode);

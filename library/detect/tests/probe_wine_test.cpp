@@ -7,7 +7,7 @@
 
 #include "artnet_probe.h"
 #include "detect_interfaces.h"
-#include "clock.h"
+#include "win32/clock.h"
 #include "wine_support.h"
 
 namespace zmk {
@@ -51,9 +51,9 @@ protected:
 
     // Probes once; returns the result and sets elapsedMs_.
     int Probe() {
-        LARGE_INTEGER start = host::Now();
+        LARGE_INTEGER start = Now();
         int result = ProbeArtNetNode();
-        elapsedMs_ = host::MillisecondsSince(start);
+        elapsedMs_ = MillisecondsSince(start);
         return result;
     }
 
