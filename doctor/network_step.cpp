@@ -115,27 +115,32 @@ void SayPortHolders(Step& step, Findings& findings) {
     }
 }
 
+bool NodeOnHostSubnet(const Ipv4Octets& node) {
+    std::vector<Ipv4Interface> interfaces;
+    std::string error;
+    HostIpv4Interfaces(interfaces, error);
+    for (const Ipv4Interface& face : interfaces) {
+        if (face.address[0] != 127 && OnSubnet(face, node)) return true;
+    }
+    return false;
+}
+
 void SayHostInterfaces(Step& step, const Ipv4Octets* node) {
     std::vector<Ipv4Interface> interfaces;
     std::string error;
-    if (node) step.facts["nodeOnHostSubnet"] = false;
     if (!HostIpv4Interfaces(interfaces, error)) {
         Say(step, "This computer's IPv4 addresses cannot be listed (%s).", error.c_str());
         return;
     }
     Say(step, "This computer's IPv4 addresses:");
-    bool onSubnet = false;
     for (const Ipv4Interface& face : interfaces) {
         std::string mask = DottedText(PrefixMask(face.prefixLength));
         Say(step, "  %s/%u (mask %s) on %s", DottedText(face.address).c_str(), face.prefixLength, mask.c_str(),
             InterfaceName(face).c_str());
         step.facts["hostAddresses"].push_back(
             {{"address", DottedText(face.address)}, {"mask", mask}, {"interface", Given(face.name)}});
-        if (node && face.address[0] != 127 && OnSubnet(face, *node)) onSubnet = true;
     }
-    if (!node) return;
-    step.facts["nodeOnHostSubnet"] = onSubnet;
-    if (!onSubnet) {
+    if (node && !NodeOnHostSubnet(*node)) {
         Say(step, "  %s is on none of these subnets: its reply, if any, has to come through a router.",
             DottedText(*node).c_str());
     }
@@ -410,6 +415,7 @@ Step ProbeConfiguredNode(const SettingsOutcome& settings, Findings& findings, Ne
         return step;
     }
     step.facts["pollTo"] = DottedText(settings.configured);
+    step.facts["nodeOnHostSubnet"] = NodeOnHostSubnet(settings.configured);
     auto poll = BuildArtPoll();
     step.facts["poll"] = HexBytes(poll.data(), poll.size());
     ProbeWatch watch(step, findings, settings.configured, RouteWords(settings.configured));

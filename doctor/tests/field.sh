@@ -45,6 +45,18 @@ finish() {
 }
 trap finish EXIT
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# The session's network namespace, where Wine's sockets are, and the node's
+# scenario, set over its control port from there.
+session_ns=$(cat "$ZMK_WINE_SESSION/netns" 2>/dev/null || true)
+in_session() { if [ -n "$session_ns" ]; then ip netns exec "$session_ns" "$@"; else "$@"; fi; }
+node_scenario() {
+  in_session "$py" -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.settimeout(5)
+s.sendto(("scenario " + sys.argv[1]).encode(), ("198.18.0.2", 6999))
+s.recv(100)' "$1"
+}
+udp_sockets() { in_session ss -Huan | wc -l; }
 
 # interrupt SECONDS ARGS...: starts the doctor, sends it Ctrl+C (SIGINT, as
 # Wine delivers it) after SECONDS, and sets code and took (ms from the signal
@@ -89,9 +101,36 @@ polls = [p for s in document["steps"] if s["name"] == "discovery" for p in s["fa
 sys.exit(not (any(p["interface"] == "réseau" for p in polls) and "Ã" not in text))
 PY
 
-  # A storm on port 6454 from the configured node: the window still closes on time.
+  # The library's probe, watched: the reply it takes is the one reported as
+  # taken, and the doctor binds no socket of its own beside the library's.
   set_folder 'C:\zmk-field'
   settings_file zmk-field 198 18 0 2
+  node_scenario "poke=190:01 then_good=300"
+  before=$(udp_sockets)
+  "$ZMK_WINE_RUN" "$doctor" --json >"$work/out" 2>"$work/err" &
+  pid=$!
+  most=$before
+  while kill -0 "$pid" 2>/dev/null; do
+    count=$(udp_sockets)
+    [ "$count" -gt "$most" ] && most=$count
+    sleep 0.05
+  done
+  wait "$pid"
+  code=$?
+  echo "  UDP sockets in the session: $before before the run, at most $most during it"
+  check "the reply the library takes is the one reported as taken" "$py" - "$work/out" "$code" <<'PY'
+import json, sys
+document = json.load(open(sys.argv[1], encoding="utf-8"))
+network = [s for s in document["steps"] if s["name"] == "art-net"][0]
+datagrams = network["facts"]["datagrams"]
+taken = [d["takenByLibrary"] for d in datagrams]
+print("   ", [(d["accepted"], d["takenByLibrary"], d["afterDecision"]) for d in datagrams])
+sys.exit(0 if int(sys.argv[2]) == 13 and taken[:2] == [False, True] and not datagrams[0]["accepted"] else 1)
+PY
+  check "no socket of the doctor's own beside the library's" test "$most" -le $((before + 1))
+
+  # A storm on port 6454 from the configured node: the window still closes on time.
+  node_scenario "reply=none flood=12800 flood_ms=9000"
   start=$(now_ms)
   "$ZMK_WINE_RUN" "$doctor" >"$work/out" 2>"$work/err"
   code=$?
@@ -192,8 +231,7 @@ check "a driver call that never returns: the doctor says it waits, and Ctrl+C en
   sh -c "[ $code -eq 130 ] && [ $took -lt 2000 ] && grep -q 'waiting for the D2XX driver: FT_CreateDeviceInfoList has not returned after 3\.' '$work/err'"
 clear_host
 
-ZMK_NODE_SCENARIO="reply=none flood=12800 flood_ms=9000" ZMK_MANY_NODES=40 ZMK_MANY_NODES_SCENARIO="acceptable=last" \
-  ZMK_ADAPTER_NAME=réseau bash "$root/testing/netns/run-with-node.sh" --unix "$node" \
+ZMK_MANY_NODES=40 ZMK_MANY_NODES_SCENARIO="acceptable=last" ZMK_ADAPTER_NAME=réseau bash "$root/testing/netns/run-with-node.sh" --unix "$node" \
   bash "$0" "$doctor" "$standins" "$node" --in-namespace || failures=$((failures + 1))
 
 echo "$failures failed"
