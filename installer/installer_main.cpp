@@ -58,7 +58,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     RestrictLibrarySearch();
     SetInstallerModule(instance);
 
-    if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return kExitCancelled;
+    // A box that cannot be shown at all (no desktop, no display) is no
+    // answer: Windows returns 0 for it and Wine the dialog manager's -1, where
+    // every answer a person gives is a positive button id. Nobody confirmed,
+    // so nothing is changed.
+    const int confirmation = ::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING);
+    if (confirmation <= 0) return ShowFailure();
+    if (confirmation == IDCANCEL) return kExitCancelled;
 
     wchar_t target[MAX_PATH];
     if (!ComposeTargetPath(target)) return ShowFailure();

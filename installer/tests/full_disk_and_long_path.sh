@@ -1,5 +1,7 @@
 #!/bin/bash
 # A prefix whose Program Files folder is moved through the registry:
+#  - to P:, where a run without a display, which cannot show its
+#    confirmation, changes nothing and is an error;
 #  - to P:, a small tmpfs that fills up while the new library is written: the
 #    old library stays as it was and no temporary file is left behind;
 #  - to a folder so deep that the library's path no longer fits in MAX_PATH:
@@ -24,6 +26,9 @@ folder="$mount_point/Apps/Quenford/Borvanect"
 mkdir -p "$folder"
 
 cp "$fixture" "$folder/ZELMORK.dll"
+expect_run_without_display "a confirmation that cannot be shown is no confirmation: an error" 1
+expect_same "library not confirmed is untouched" "$fixture" "$folder/ZELMORK.dll"
+expect_only_library "nothing beside the library not confirmed" "$folder"
 expect_run "library on a drive with room is replaced" 0 "Install Patch ?" "Install Patch Success."
 expect_same "library on P: is the embedded one" "$library" "$folder/ZELMORK.dll"
 

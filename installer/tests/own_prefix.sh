@@ -64,6 +64,22 @@ expect_run() {
   echo "FAILED: $name"; failures=$((failures + 1))
 }
 
+# expect_run_without_display NAME EXIT : one installer run with no display,
+# where no box can be shown at all.
+expect_run_without_display() {
+  local exit_code=0
+  own_wine env -u DISPLAY timeout 60 wine "$work/bin/$(basename "$installer")" >"$work/no-display.log" 2>&1 \
+    || exit_code=$?
+  # Wine's desktop, started by that run without a display, is broken for
+  # every later run of this server: the server goes with it.
+  own_wine wineserver -k
+  if [ "$exit_code" -eq "$2" ]; then
+    echo "ok: $1 (exit code $exit_code)"
+  else
+    cat "$work/no-display.log"; echo "FAILED: $1 (exit code $exit_code, expected $2)"; failures=$((failures + 1))
+  fi
+}
+
 # expect_same NAME A B : two files with the same bytes.
 expect_same() {
   if cmp -s "$2" "$3"; then echo "ok: $1"; else echo "FAILED: $1 ($2 differs from $3)"; failures=$((failures + 1)); fi
