@@ -3,7 +3,6 @@
 
 #include "bounded_text.h"
 #include "installer.h"
-#include "installer_module.h"
 #include "resource.h"
 #include "win32/stack_guard.h"
 #include "win32/entry_point.h"
@@ -56,7 +55,6 @@ void RestrictLibrarySearch() noexcept {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     using namespace zmk;
     RestrictLibrarySearch();
-    SetInstallerModule(instance);
 
     // A box that cannot be shown at all (no desktop, no display) is no
     // answer: Windows returns 0 for it and Wine the dialog manager's -1, where
@@ -82,9 +80,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         return ShowFailure();
     }
 
-    HRSRC payload = ::FindResourceW(InstallerModule(), MAKEINTRESOURCEW(IDR_PAYLOAD), L"BINARY");
+    HRSRC payload = ::FindResourceW(instance, MAKEINTRESOURCEW(IDR_PAYLOAD), L"BINARY");
     if (payload == nullptr) return ShowFailure();
-    if (!WritePayload(target, payload)) return ShowFailure();
+    if (!WritePayload(target, instance, payload)) return ShowFailure();
 
     ::MessageBoxW(nullptr, kSuccessText, kCaption, MB_OK | MB_ICONINFORMATION);
     return kExitDone;

@@ -4,7 +4,6 @@
 
 #include "bounded_text.h"
 #include "installer.h"
-#include "installer_module.h"
 #include "payload_length.h"
 #include "staged_file_name.h"
 #include "win32/unique_resource.h"
@@ -39,13 +38,16 @@ private:
     bool created_ = false;
 };
 
-// The folder of the target, without its trailing backslash. GetTempFileNameW
-// needs room for its own "\zmkXXXX.tmp" in MAX_PATH.
+// The longest folder GetTempFileNameW takes: its own "\zmkXXXX.tmp" and the
+// terminator must still fit in MAX_PATH after it.
+constexpr size_t kLongestStagingFolder = MAX_PATH - 14;
+
+// The folder of the target, without its trailing backslash.
 bool TargetFolder(const wchar_t* target, wchar_t (&folder)[MAX_PATH]) noexcept {
     const wchar_t* slash = std::wcsrchr(target, L'\\');
     if (slash == nullptr) return false;
     const size_t length = static_cast<size_t>(slash - target);
-    if (length == 0 || length > MAX_PATH - 14) return false;
+    if (length == 0 || length > kLongestStagingFolder) return false;
     folder[0] = L'\0';
     return AppendText(folder, MAX_PATH, target, length);
 }
@@ -82,13 +84,13 @@ bool WriteWhole(const wchar_t* path, const void* data, DWORD length) noexcept {
 
 }  // namespace
 
-bool WritePayload(const wchar_t* target, HRSRC payload) noexcept {
+bool WritePayload(const wchar_t* target, HMODULE module, HRSRC payload) noexcept {
     // 1. The payload, never read beyond what the resource holds.
-    HGLOBAL loaded = ::LoadResource(InstallerModule(), payload);
+    HGLOBAL loaded = ::LoadResource(module, payload);
     if (loaded == nullptr) return false;
     const void* data = ::LockResource(loaded);
     if (data == nullptr) return false;
-    if (::SizeofResource(InstallerModule(), payload) < kPayloadLength) return false;
+    if (::SizeofResource(module, payload) < kPayloadLength) return false;
 
     // 2. Wine does not refuse to overwrite read-only, hidden or system files,
     // so their attributes are checked here rather than left to the open.
