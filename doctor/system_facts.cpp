@@ -8,6 +8,8 @@
 
 #include "findings.h"
 #include "win32/entry_point.h"
+#include "win32/file_version.h"
+#include "win32/system_library.h"
 #include "win32/unique_resource.h"
 
 namespace zmk::doctor {
@@ -15,16 +17,8 @@ namespace {
 
 using GetAdaptersAddressesFunction = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
 using GetExtendedUdpTableFunction = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, UDP_TABLE_CLASS, ULONG);
-using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-using GetFileVersionInfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 using WineGetVersionFunction = const char*(CDECL*)();
-
-// Never searched for beside the program or in the current directory.
-UniqueModule LoadSystemLibrary(const wchar_t* name) {
-    return UniqueModule(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-}
 
 // A buffer whose size the call that fills it tells: asks once for the size,
 // then fills, a few times over in case it grew meanwhile.
@@ -186,25 +180,12 @@ double MillisecondsSince(const LARGE_INTEGER& start) {
 }
 
 std::string FileVersionOf(const char* path) {
-    UniqueModule version = LoadSystemLibrary(L"version.dll");
-    if (!version) return {};
-    auto getSize = ResolveEntryPoint<GetFileVersionInfoSizeFunction>(version.get(), "GetFileVersionInfoSizeA");
-    auto getInfo = ResolveEntryPoint<GetFileVersionInfoFunction>(version.get(), "GetFileVersionInfoA");
-    auto query = ResolveEntryPoint<VerQueryValueFunction>(version.get(), "VerQueryValueA");
-    if (!getSize || !getInfo || !query) return {};
-    DWORD handle = 0;
-    DWORD size = getSize(path, &handle);
-    if (size == 0) return {};
-    std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[size]());
-    void* block = nullptr;
-    UINT blockSize = 0;
-    if (!getInfo(path, 0, size, data.get()) || !query(data.get(), "\\", &block, &blockSize) ||
-        blockSize < sizeof(VS_FIXEDFILEINFO)) {
-        return {};
-    }
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(block);
-    return Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    wchar_t widePath[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0) return {};
+    VS_FIXEDFILEINFO fixed;
+    if (!ReadFixedFileVersion(widePath, fixed)) return {};
+    return Format("%lu.%lu.%lu.%lu", fixed.dwFileVersionMS >> 16, fixed.dwFileVersionMS & 0xFFFF,
+                  fixed.dwFileVersionLS >> 16, fixed.dwFileVersionLS & 0xFFFF);
 }
 
 std::string WindowsBuild() {
