@@ -18,12 +18,13 @@
 #include "win32/stack_guard.h"
 #include "win32/unique_resource.h"
 #include "wording.h"
+#include "zmk_version.h"
 
 namespace zmk::doctor {
 namespace {
 
-constexpr char kDoctorVersion[] = "1.0";
-constexpr char kLibraryVersion[] = "2.0.2.51";
+constexpr char kDoctorVersion[] = ZMK_DOCTOR_VERSION_TEXT;
+constexpr char kLibraryVersion[] = ZMK_LIBRARY_VERSION_TEXT;
 constexpr int kSchemaVersion = 1;
 // Exit codes of the doctor itself, apart from every status value.
 constexpr int kExitUsage = 64;
@@ -33,7 +34,7 @@ constexpr int kExitInterrupted = 130;
 constexpr char kUsage[] =
     "usage: zmk-doctor [--discover] [--json] [--report FILE]\n"
     "\n"
-    "Runs the detection of ZELMORK.dll 2.0.2.51 step by step and explains its status: Borvanect's\n"
+    "Runs the detection of ZELMORK.dll " ZMK_LIBRARY_VERSION_TEXT " step by step and explains its status: Borvanect's\n"
     "settings, the D2XX driver and every USB record, the Art-Net poll and every datagram within 3 s,\n"
     "and the decision. It changes nothing: it only reads, and sends nothing but ArtPolls.\n"
     "\n"

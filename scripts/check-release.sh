@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d /tmp/zmk-release-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-name=zelmork-patch-2.0.2.51
 bash scripts/release.sh --no-build "$work/first" >/dev/null
 sleep 1
 bash scripts/release.sh --no-build "$work/second" >/dev/null
+name=$(basename "$(ls "$work/first"/zelmork-patch-*.zip)" .zip)
 failures=0
 check() {
   local what=$1; shift

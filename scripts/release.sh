@@ -1,7 +1,8 @@
 #!/bin/bash
-# Makes the release archive dist/zelmork-patch-2.0.2.51.zip:
+# Makes the release archive dist/zelmork-patch-VERSION.zip (VERSION: the
+# library's, the project's version in CMakeLists.txt):
 #
-#   zelmork-patch-2.0.2.51/
+#   zelmork-patch-VERSION/
 #     stelmorivax_x64.exe        the installer, carrying ZELMORK.dll
 #     ZELMORK.dll                the library itself, for inspection
 #     zmk-doctor.exe             the technician's tool: why this status? (docs/doctor.md)
@@ -26,7 +27,8 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 build_first=yes
 if [ "${1:-}" = --no-build ]; then build_first=no; shift; fi
 out=$(realpath -m "${1:-$root/dist}")
-version=2.0.2.51
+version=$(sed -n 's/^project(zelmork_patch VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "no project version in CMakeLists.txt" >&2; exit 1; }
 name=zelmork-patch-$version
 build=$root/build/windows
 
