@@ -17,7 +17,6 @@ namespace {
 
 using GetAdaptersAddressesFunction = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
 using GetExtendedUdpTableFunction = DWORD(WINAPI*)(PVOID, PDWORD, BOOL, ULONG, UDP_TABLE_CLASS, ULONG);
-using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 using WineGetVersionFunction = const char*(CDECL*)();
 
 // A buffer whose size the call that fills it tells: asks once for the size,
@@ -189,12 +188,11 @@ std::string FileVersionOf(const char* path) {
 }
 
 std::string WindowsBuild() {
-    // GetVersionEx lies to programs without a manifest; ntdll's own call does not.
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    auto getVersion = ntdll ? ResolveEntryPoint<RtlGetVersionFunction>(ntdll, "RtlGetVersion") : nullptr;
+    // The doctor's manifest names every Windows it supports, so GetVersionExW
+    // tells it the version it runs on; Wine keeps the same rule.
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    if (!getVersion || getVersion(&info) != 0) return "unknown";
+    if (!::GetVersionExW(&info)) return "unknown";
     return Format("%lu.%lu.%lu", info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber);
 }
 
