@@ -48,6 +48,14 @@ session_user() {
   as_user=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env HOME="$session/home")
 }
 
+session_desktop_runs() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+
 stop_session() {
   if [ -d "$session/prefix" ]; then
     session_user
@@ -163,9 +171,11 @@ start)
   "${in_netns[@]}" "${as_user[@]}" wine cmd /c exit >/dev/null 2>&1 </dev/null
   if [ -f "$keeper" ]; then
     "${as_user[@]}" setsid wine "$keeper" >"$session/desktop.log" 2>&1 </dev/null &
-    # Ready once the desktop process runs.
+    # Ready once this session's desktop process runs: other sessions have
+    # theirs, and a test that started before this one would start it itself,
+    # with the test's output pipe, and keep the test runner waiting for it.
     for _ in $(seq 100); do
-      pgrep -f 'explorer.exe /desktop' >/dev/null && break
+      session_desktop_runs && break
       sleep 0.1
     done
   fi
