@@ -12,6 +12,7 @@
 #include "detection_decision.h"
 #include "findings.h"
 #include "network_step.h"
+#include "patch_step.h"
 #include "settings_step.h"
 #include "system_facts.h"
 #include "usb_step.h"
@@ -33,6 +34,7 @@ constexpr int kExitInterrupted = 130;
 
 constexpr char kUsage[] =
     "usage: zmk-doctor [--discover] [--json] [--report FILE]\n"
+    "       zmk-doctor --patch\n"
     "\n"
     "Runs the detection of ZELMORK.dll " ZMK_LIBRARY_VERSION_TEXT " step by step and explains its status: Borvanect's\n"
     "settings, the D2XX driver and every USB record, the Art-Net poll and every datagram within 3 s,\n"
@@ -42,6 +44,8 @@ constexpr char kUsage[] =
     "  --json         the findings as one JSON document (schema in docs/doctor.md)\n"
     "  --report FILE  write the text and the JSON to FILE for a support ticket, with the user's\n"
     "                 and the computer's names replaced\n"
+    "  --patch        only say what the installer stelmorivax_x64.exe would do on this computer, and\n"
+    "                 why (exit code 0: it would patch, or there is nothing to do; 1: it would fail)\n"
     "  --version      the doctor's and the library's versions\n"
     "  --help         this text\n"
     "\n"
@@ -50,6 +54,7 @@ constexpr char kUsage[] =
     "command line, 70 the doctor failed, 130 stopped by Ctrl+C.\n";
 
 struct Options {
+    bool patch = false;
     bool discover = false;
     bool json = false;
     std::string reportFile;
@@ -73,6 +78,8 @@ bool ParseOptions(int argc, char** argv, Options& options, bool& done) {
         } else if (option == "--version") {
             std::printf("zmk-doctor %s, with the detection of ZELMORK.dll %s\n", kDoctorVersion, kLibraryVersion);
             done = true;
+        } else if (option == "--patch") {
+            options.patch = true;
         } else if (option == "--discover") {
             options.discover = true;
         } else if (option == "--json") {
@@ -206,6 +213,7 @@ int Run(int argc, char** argv) {
     bool done = false;
     if (!ParseOptions(argc, argv, options, done)) return kExitUsage;
     if (done) return 0;
+    if (options.patch) return ExplainPatch();
     LARGE_INTEGER started;
     ::QueryPerformanceCounter(&started);
 

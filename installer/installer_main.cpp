@@ -1,9 +1,8 @@
 #include <windows.h>
-#include <shlobj.h>
 
-#include "bounded_text.h"
 #include "installer.h"
 #include "resource.h"
+#include "target_checks.h"
 #include "win32/stack_guard.h"
 #include "win32/entry_point.h"
 
@@ -16,8 +15,6 @@ constexpr wchar_t kNotNeededText[] = L"Install Patch Not Needed.";
 constexpr wchar_t kSuccessText[] = L"Install Patch Success.";
 constexpr wchar_t kErrorText[] = L"Install Patch Error.";
 
-constexpr wchar_t kTargetSuffix[] = L"\\Quenford\\Borvanect\\ZELMORK.dll";
-
 // The installer's exit codes: patched or nothing to do; an error; the user
 // cancelled the confirmation.
 constexpr int kExitDone = 0;
@@ -27,13 +24,6 @@ constexpr int kExitCancelled = 2;
 int ShowFailure() noexcept {
     ::MessageBoxW(nullptr, kErrorText, kCaption, MB_OK | MB_ICONERROR);
     return kExitFailed;
-}
-
-// A Program Files folder too long to take the suffix within MAX_PATH is a
-// failure, not a truncated or overrun path.
-bool ComposeTargetPath(wchar_t (&path)[MAX_PATH]) noexcept {
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
-    return AppendText(path, kTargetSuffix);
 }
 
 // Every library loaded from here on, and every one that the system's own
@@ -66,8 +56,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     wchar_t target[MAX_PATH];
     if (!ComposeTargetPath(target)) return ShowFailure();
-    const DWORD attributes = ::GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return ShowFailure();
+    if (!IsInstalledLibrary(::GetFileAttributesW(target))) return ShowFailure();
 
     switch (CheckInstalledVersion(target)) {
     case VersionGate::NeedsPatch:
