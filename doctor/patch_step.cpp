@@ -198,8 +198,11 @@ Prediction Predict(std::string& text) {
     const bool asAdministrator = RunsElevated() || (folderFits && folderError == ERROR_SUCCESS);
     const char* kAskAnAdministrator = "only zmk-doctor --patch run as administrator can tell";
 
-    const std::vector<std::string> holders = ProcessesWithModule(target);
+    // The processes are looked into only when the installer's own open does
+    // not show that none holds the library.
     const DWORD openError = ExclusiveOpenError(target);
+    const std::vector<std::string> holders =
+        openError == ERROR_SUCCESS ? std::vector<std::string>() : ProcessesWithModule(target);
     if (!holders.empty()) {
         text += "In use: loaded by process " + Joined(holders, ", process ") + "\n";
         blockers.push_back({"another program has the library loaded", "close process " + Joined(holders, ", process ")});
