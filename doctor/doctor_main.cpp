@@ -18,6 +18,7 @@
 #include "detection_decision.h"
 #include "findings.h"
 #include "network_step.h"
+#include "patch_step.h"
 #include "report.h"
 #include "settings_step.h"
 #include "system_facts.h"
@@ -27,12 +28,13 @@
 #include "win32/text_encoding.h"
 #include "win32/unique_resource.h"
 #include "wording.h"
+#include "zmk_version.h"
 
 namespace zmk::doctor {
 namespace {
 
-constexpr char kDoctorVersion[] = "1.0";
-constexpr char kLibraryVersion[] = "2.0.2.51";
+constexpr char kDoctorVersion[] = ZMK_DOCTOR_VERSION_TEXT;
+constexpr char kLibraryVersion[] = ZMK_LIBRARY_VERSION_TEXT;
 constexpr int kSchemaVersion = 1;
 // The main thread looks at the worker this often: a Ctrl+C is answered within it.
 constexpr DWORD kWatchStepMs = 100;
@@ -44,8 +46,9 @@ constexpr std::size_t kConsoleLineWidth = 79;
 
 constexpr char kUsage[] =
     "usage: zmk-doctor [--discover] [--json] [--report FILE]\n"
+    "       zmk-doctor --patch\n"
     "\n"
-    "Runs the detection of ZELMORK.dll 2.0.2.51 step by step and explains its status: Borvanect's\n"
+    "Runs the detection of ZELMORK.dll " ZMK_LIBRARY_VERSION_TEXT " step by step and explains its status: Borvanect's\n"
     "settings, the D2XX driver and every USB record, the Art-Net poll and every datagram within 3 s,\n"
     "and the decision, with the next step. It changes nothing: it only reads, and sends nothing but\n"
     "ArtPolls.\n"
@@ -54,6 +57,8 @@ constexpr char kUsage[] =
     "  --json         the findings as one JSON document (schema in docs/doctor.md)\n"
     "  --report FILE  also write the text and the JSON to FILE, a new file, for a support ticket,\n"
     "                 with the user's and the computer's names replaced\n"
+    "  --patch        only say what the installer stelmorivax_x64.exe would do on this computer, and\n"
+    "                 why (exit code 0: it would patch, or there is nothing to do; 1: it would fail)\n"
     "  --version      the doctor's and the library's versions\n"
     "  --help         this text\n"
     "\n"
@@ -63,6 +68,7 @@ constexpr char kUsage[] =
     "130 stopped by Ctrl+C.\n";
 
 struct Options {
+    bool patch = false;
     bool discover = false;
     bool json = false;
     std::wstring reportFile;
@@ -95,6 +101,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options, bool& done) {
             WriteOut(STD_OUTPUT_HANDLE, Format("zmk-doctor %s, with the detection of ZELMORK.dll %s\n", kDoctorVersion,
                                                kLibraryVersion));
             done = true;
+        } else if (option == L"--patch") {
+            options.patch = true;
         } else if (option == L"--discover") {
             options.discover = true;
         } else if (option == L"--json") {
@@ -278,6 +286,7 @@ int Run(int argc, wchar_t** argv) {
     if (!ParseOptions(argc, argv, diagnosis.options, done)) return kExitUsage;
     if (done) return 0;
     const Options& options = diagnosis.options;
+    if (options.patch) return ExplainPatch();
     std::wstring reportPath;
     if (!options.reportFile.empty()) {
         if (int refused = CheckReportFile(options.reportFile, reportPath)) return refused;

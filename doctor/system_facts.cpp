@@ -10,6 +10,8 @@
 #include "findings.h"
 #include "win32/entry_point.h"
 #include "win32/error_text.h"
+#include "win32/file_version.h"
+#include "win32/system_library.h"
 #include "win32/text_encoding.h"
 #include "win32/unique_resource.h"
 
@@ -23,16 +25,7 @@ using RmStartSessionFunction = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
 using RmEndSessionFunction = DWORD(WINAPI*)(DWORD);
 using RmRegisterResourcesFunction = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
 using RmGetListFunction = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, LPDWORD);
-using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-using GetFileVersionInfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
 using WineGetVersionFunction = const char*(CDECL*)();
-
-// Never searched for beside the program or in the current directory.
-UniqueModule LoadSystemLibrary(const wchar_t* name) {
-    return UniqueModule(::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-}
 
 // A buffer whose size the call that fills it tells: asks once for the size,
 // then fills, a few times over in case it grew meanwhile.
@@ -228,34 +221,20 @@ std::vector<std::string> FileHolders(const std::wstring& path) {
 }
 
 std::string FileVersionOf(const char* path) {
-    UniqueModule version = LoadSystemLibrary(L"version.dll");
-    if (!version) return {};
-    auto getSize = ResolveEntryPoint<GetFileVersionInfoSizeFunction>(version.get(), "GetFileVersionInfoSizeA");
-    auto getInfo = ResolveEntryPoint<GetFileVersionInfoFunction>(version.get(), "GetFileVersionInfoA");
-    auto query = ResolveEntryPoint<VerQueryValueFunction>(version.get(), "VerQueryValueA");
-    if (!getSize || !getInfo || !query) return {};
-    DWORD handle = 0;
-    DWORD size = getSize(path, &handle);
-    if (size == 0) return {};
-    std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[size]());
-    void* block = nullptr;
-    UINT blockSize = 0;
-    if (!getInfo(path, 0, size, data.get()) || !query(data.get(), "\\", &block, &blockSize) ||
-        blockSize < sizeof(VS_FIXEDFILEINFO)) {
-        return {};
-    }
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(block);
-    return Format("%lu.%lu.%lu.%lu", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
-                  fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    wchar_t widePath[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0) return {};
+    VS_FIXEDFILEINFO fixed;
+    if (!ReadFixedFileVersion(widePath, fixed)) return {};
+    return Format("%lu.%lu.%lu.%lu", fixed.dwFileVersionMS >> 16, fixed.dwFileVersionMS & 0xFFFF,
+                  fixed.dwFileVersionLS >> 16, fixed.dwFileVersionLS & 0xFFFF);
 }
 
 std::string WindowsBuild() {
-    // GetVersionEx lies to programs without a manifest; ntdll's own call does not.
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    auto getVersion = ntdll ? ResolveEntryPoint<RtlGetVersionFunction>(ntdll, "RtlGetVersion") : nullptr;
+    // The doctor's manifest names every Windows it supports, so GetVersionExW
+    // tells it the version it runs on; Wine keeps the same rule.
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    if (!getVersion || getVersion(&info) != 0) return "unknown";
+    if (!::GetVersionExW(&info)) return "unknown";
     return Format("%lu.%lu.%lu", info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber);
 }
 

@@ -10,8 +10,9 @@ namespace zmk {
 // Reads the fixed version block of the file at path; every failure is Unsupported.
 VersionGate CheckInstalledVersion(const wchar_t* path) noexcept;
 
-// Puts the embedded library in place of the file at target. On failure the
-// target is left as it was and nothing is left beside it.
-bool WritePayload(const wchar_t* target, HRSRC payload) noexcept;
+// Puts the embedded library, the resource payload of module, in place of the
+// file at target. On failure the target is left as it was and nothing is left
+// beside it.
+bool WritePayload(const wchar_t* target, HMODULE module, HRSRC payload) noexcept;
 
 }  // namespace zmk

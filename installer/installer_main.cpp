@@ -1,10 +1,8 @@
 #include <windows.h>
-#include <shlobj.h>
 
-#include "bounded_text.h"
 #include "installer.h"
-#include "installer_module.h"
 #include "resource.h"
+#include "target_checks.h"
 #include "win32/stack_guard.h"
 #include "win32/entry_point.h"
 
@@ -17,8 +15,6 @@ constexpr wchar_t kNotNeededText[] = L"Install Patch Not Needed.";
 constexpr wchar_t kSuccessText[] = L"Install Patch Success.";
 constexpr wchar_t kErrorText[] = L"Install Patch Error.";
 
-constexpr wchar_t kTargetSuffix[] = L"\\Quenford\\Borvanect\\ZELMORK.dll";
-
 // The installer's exit codes: patched or nothing to do; an error; the user
 // cancelled the confirmation.
 constexpr int kExitDone = 0;
@@ -28,13 +24,6 @@ constexpr int kExitCancelled = 2;
 int ShowFailure() noexcept {
     ::MessageBoxW(nullptr, kErrorText, kCaption, MB_OK | MB_ICONERROR);
     return kExitFailed;
-}
-
-// A Program Files folder too long to take the suffix within MAX_PATH is a
-// failure, not a truncated or overrun path.
-bool ComposeTargetPath(wchar_t (&path)[MAX_PATH]) noexcept {
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
-    return AppendText(path, kTargetSuffix);
 }
 
 // Every library loaded from here on, and every one that the system's own
@@ -56,14 +45,18 @@ void RestrictLibrarySearch() noexcept {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
     using namespace zmk;
     RestrictLibrarySearch();
-    SetInstallerModule(instance);
 
-    if (::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL) return kExitCancelled;
+    // A box that cannot be shown at all (no desktop, no display) is no
+    // answer: Windows returns 0 for it and Wine the dialog manager's -1, where
+    // every answer a person gives is a positive button id. Nobody confirmed,
+    // so nothing is changed.
+    const int confirmation = ::MessageBoxW(nullptr, kConfirmText, kCaption, MB_OKCANCEL | MB_ICONWARNING);
+    if (confirmation <= 0) return ShowFailure();
+    if (confirmation == IDCANCEL) return kExitCancelled;
 
     wchar_t target[MAX_PATH];
     if (!ComposeTargetPath(target)) return ShowFailure();
-    const DWORD attributes = ::GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return ShowFailure();
+    if (!IsInstalledLibrary(::GetFileAttributesW(target))) return ShowFailure();
 
     switch (CheckInstalledVersion(target)) {
     case VersionGate::NeedsPatch:
@@ -76,9 +69,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         return ShowFailure();
     }
 
-    HRSRC payload = ::FindResourceW(InstallerModule(), MAKEINTRESOURCEW(IDR_PAYLOAD), L"BINARY");
+    HRSRC payload = ::FindResourceW(instance, MAKEINTRESOURCEW(IDR_PAYLOAD), L"BINARY");
     if (payload == nullptr) return ShowFailure();
-    if (!WritePayload(target, payload)) return ShowFailure();
+    if (!WritePayload(target, instance, payload)) return ShowFailure();
 
     ::MessageBoxW(nullptr, kSuccessText, kCaption, MB_OK | MB_ICONINFORMATION);
     return kExitDone;

@@ -1,18 +1,13 @@
 #include <windows.h>
 
-#include <cwchar>
-
-#include "bounded_text.h"
 #include "installer.h"
-#include "installer_module.h"
 #include "payload_length.h"
 #include "staged_file_name.h"
+#include "target_checks.h"
 #include "win32/unique_resource.h"
 
 namespace zmk {
 namespace {
-
-constexpr DWORD kRefusedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // The new copy is written beside the target under a fresh name and removed
 // again unless it was moved into place.
@@ -39,35 +34,11 @@ private:
     bool created_ = false;
 };
 
-// The folder of the target, without its trailing backslash. GetTempFileNameW
-// needs room for its own "\zmkXXXX.tmp" in MAX_PATH.
-bool TargetFolder(const wchar_t* target, wchar_t (&folder)[MAX_PATH]) noexcept {
-    const wchar_t* slash = std::wcsrchr(target, L'\\');
-    if (slash == nullptr) return false;
-    const size_t length = static_cast<size_t>(slash - target);
-    if (length == 0 || length > MAX_PATH - 14) return false;
-    folder[0] = L'\0';
-    return AppendText(folder, MAX_PATH, target, length);
-}
-
 // A run killed between creating its temporary file and the rename leaves that
-// file behind; the next run removes it. Only names of our own pattern are
-// touched, and a file some other run still has open cannot be deleted.
+// file behind; the next run removes it. A file some other run still has open
+// cannot be deleted.
 void RemoveStaleStagedFiles(const wchar_t* folder) noexcept {
-    wchar_t path[MAX_PATH];
-    if (!AssignText(path, folder) || !AppendText(path, L"\\zmk*.tmp")) return;
-    const size_t folderLength = BoundedLength(folder, MAX_PATH);
-
-    WIN32_FIND_DATAW found;
-    UniqueFind search(::FindFirstFileW(path, &found));
-    if (!search) return;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (!IsStagedFileName(found.cFileName)) continue;
-        path[folderLength] = L'\0';
-        if (!AppendText(path, L"\\") || !AppendText(path, found.cFileName)) continue;
-        ::DeleteFileW(path);
-    } while (::FindNextFileW(search.get(), &found));
+    ForEachStagedFile(folder, [](const wchar_t* path, void*) { ::DeleteFileW(path); }, nullptr);
 }
 
 bool WriteWhole(const wchar_t* path, const void* data, DWORD length) noexcept {
@@ -82,23 +53,21 @@ bool WriteWhole(const wchar_t* path, const void* data, DWORD length) noexcept {
 
 }  // namespace
 
-bool WritePayload(const wchar_t* target, HRSRC payload) noexcept {
+bool WritePayload(const wchar_t* target, HMODULE module, HRSRC payload) noexcept {
     // 1. The payload, never read beyond what the resource holds.
-    HGLOBAL loaded = ::LoadResource(InstallerModule(), payload);
+    HGLOBAL loaded = ::LoadResource(module, payload);
     if (loaded == nullptr) return false;
     const void* data = ::LockResource(loaded);
     if (data == nullptr) return false;
-    if (::SizeofResource(InstallerModule(), payload) < kPayloadLength) return false;
+    if (::SizeofResource(module, payload) < kPayloadLength) return false;
 
     // 2. Wine does not refuse to overwrite read-only, hidden or system files,
     // so their attributes are checked here rather than left to the open.
     const DWORD attributes = ::GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | kRefusedAttributes)) return false;
+    if (!IsInstalledLibrary(attributes) || (attributes & kRefusedAttributes)) return false;
 
-    // 3. An exclusive open proves that no other process holds the target,
-    // whatever sharing that process allowed.
-    UniqueFile exclusive(::CreateFileW(target, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // 3. No other process holds the target.
+    UniqueFile exclusive = OpenTargetExclusively(target);
     if (!exclusive) return false;
 
     // 4. The whole payload goes to a new file in the target's folder, so the

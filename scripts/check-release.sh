@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 work=$(mktemp -d /tmp/zmk-release-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-name=zelmork-patch-2.0.2.51
 bash scripts/release.sh --no-build "$work/first" >/dev/null
 sleep 1
 bash scripts/release.sh --no-build "$work/second" >/dev/null
+name=$(basename "$(ls "$work/first"/zelmork-patch-*.zip)" .zip)
 failures=0
 check() {
   local what=$1; shift
@@ -20,10 +20,15 @@ check "two runs give the same archive" cmp "$work/first/$name.zip" "$work/second
 mkdir "$work/unpacked"
 /usr/bin/python3 -m zipfile -e "$work/first/$name.zip" "$work/unpacked"
 check "SHA256SUMS verifies every file" sh -c "cd '$work/unpacked/$name' && sha256sum --strict -c SHA256SUMS"
-expected="CHANGELOG.md SHA256SUMS ZELMORK.dll docs/doctor.md sdk/docs/api.md sdk/include/ZELMORK.h sdk/lib/ZELMORK.lib sdk/lib/libZELMORK.dll.a sdk/sample/minimal_host.c stelmorivax_x64.exe zmk-doctor.exe"
+expected="CHANGELOG.md IT.md SHA256SUMS ZELMORK.dll docs/doctor.md sdk/docs/api.md sdk/include/ZELMORK.h sdk/lib/ZELMORK.lib sdk/lib/libZELMORK.dll.a sdk/sample/minimal_host.c stelmorivax_x64.exe zmk-doctor.exe"
 listed=$(cd "$work/unpacked/$name" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 check "the archive holds the deliverables, the SDK and the notes" test "$listed" = "$expected"
-check "the SHA256SUMS lists every other file" test "$(wc -l <"$work/unpacked/$name/SHA256SUMS")" -eq 10
+check "the SHA256SUMS lists every other file" test "$(wc -l <"$work/unpacked/$name/SHA256SUMS")" -eq 11
+it="$work/unpacked/$name/IT.md"
+check "IT.md tells the target, the exit codes, to close Borvanect and what --patch does" sh -c "
+  grep -qF 'C:\\Program Files\\Quenford\\Borvanect\\ZELMORK.dll' '$it' && grep -q '^| 2 | the user cancelled' '$it' &&
+  grep -q 'Close Borvanect before patching' '$it' && grep -q 'zmk-doctor.exe --patch' '$it'"
+check "IT.md says whether the programs are signed" grep -q "^The programs in this archive .*signed\|^carry an Authenticode signature" "$it"
 check "the deliverables in it are dist/'s" sh -c "cmp dist/ZELMORK.dll '$work/unpacked/$name/ZELMORK.dll' && cmp dist/stelmorivax_x64.exe '$work/unpacked/$name/stelmorivax_x64.exe' &&
   cmp dist/zmk-doctor.exe '$work/unpacked/$name/zmk-doctor.exe'"
 for export in ZMK_Initialize ZMK_Release ZMK_GetDeviceStatus ZMK_DriversErrorBox; do

@@ -3,9 +3,12 @@
 // folder):
 //
 //   installer_flow_test --gtest_filter=CASE --installer=EXE --library=DLL --fixtures=DIR
+//                       --planted=DLL --doctor=EXE
 //
 // Each case checks what the boxes said, the exit code, and what is left at
 // the target: its bytes, its attributes, and nothing else in its folder.
+// Before every confirmed run, zmk-doctor --patch foretells it: its exit code
+// must be the installer's.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,7 +26,7 @@ using namespace zmk::test;
 
 namespace {
 
-std::wstring g_installer, g_library, g_fixtures, g_planted;
+std::wstring g_installer, g_library, g_fixtures, g_planted, g_doctor;
 
 const std::wstring kConfirm = L"Install Patch ?";
 const std::wstring kNotNeeded = L"Install Patch Not Needed.";
@@ -88,9 +91,16 @@ protected:
     }
 
     void Install(const ExpectedRun& expected, const std::wstring& installer = g_installer) {
+        const bool confirmed = !expected.answers.empty() && expected.answers.front() == Answer::Ok;
+        if (confirmed) foretold_ = RunCollectingOutput(L"\"" + g_doctor + L"\" --patch");
+        if (confirmed) std::printf("%s", foretold_.output.c_str());
         const InstallerRun run = RunInstaller(installer, expected.answers, 60000);
         EXPECT_EQ(run.problem, L"");
         EXPECT_EQ(run.exitCode, expected.exitCode);
+        if (confirmed) {
+            EXPECT_TRUE(foretold_.started) << "zmk-doctor did not start";
+            EXPECT_EQ(foretold_.exitCode, run.exitCode) << "zmk-doctor --patch foretold otherwise:\n" << foretold_.output;
+        }
         EXPECT_EQ(run.boxes.size(), expected.texts.size());
         for (size_t i = 0; i < run.boxes.size() && i < expected.texts.size(); ++i) {
             const SeenBox& box = run.boxes[i];
@@ -138,6 +148,7 @@ protected:
     bool hadFolder_ = false;
     DWORD attributesBefore_ = INVALID_FILE_ATTRIBUTES;
     std::string bytesBefore_;
+    ProgramOutput foretold_;  // zmk-doctor --patch's, before the last confirmed run
 };
 
 TEST_F(Flow, CancelEndsWithCodeTwo) {
@@ -286,6 +297,10 @@ TEST_P(ProtectedTarget, IsUntouched) {
     held.reset();
     loaded.reset();
     ExpectUntouched();
+    // The doctor names the process that has the library loaded: this one.
+    if (protection.hold == Hold::LoadedAsLibrary) {
+        EXPECT_NE(foretold_.output.find("installer_flow_test.exe"), std::string::npos) << foretold_.output;
+    }
 }
 
 const Protection kProtections[] = {
@@ -306,5 +321,6 @@ int wmain(int argc, wchar_t** argv) {
                              {{L"installer", &g_installer},
                               {L"library", &g_library},
                               {L"fixtures", &g_fixtures},
-                              {L"planted", &g_planted}});
+                              {L"planted", &g_planted},
+                              {L"doctor", &g_doctor}});
 }

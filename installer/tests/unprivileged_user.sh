@@ -7,14 +7,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/own_prefix.sh"
 cleanup_steps=()
 trap own_prefix_cleanup EXIT
-as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+session_user=nobody
 
 make_own_prefix || exit 1
-folder="$work/prefix/drive_c/Program Files/Quenford/Borvanect"
+folder="$prefix/drive_c/Program Files/Quenford/Borvanect"
 target="$folder/ZELMORK.dll"
 place_library() {
   chmod 755 "$folder" 2>/dev/null || true
-  rm -rf "$work/prefix/drive_c/Program Files/Quenford"
+  rm -rf "$prefix/drive_c/Program Files/Quenford"
   own_wine mkdir -p "$folder"
   own_wine cp "$fixture" "$target"
 }

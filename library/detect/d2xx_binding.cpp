@@ -2,6 +2,7 @@
 
 #include "usb_classification.h"
 #include "win32/entry_point.h"
+#include "win32/system_library.h"
 #include "win32/unique_resource.h"
 
 namespace zmk {
@@ -32,7 +33,7 @@ bool BindD2xx(const char* libraryPath) noexcept {
     // planted in the host's folder or the current directory would otherwise
     // win the search. The altered search path lets the driver find its own
     // dependencies beside it.
-    g_d2xx.library.reset(::LoadLibraryExA(libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    g_d2xx.library.reset(LoadSystemLibraryFile(libraryPath, Dependencies::BesideTheLibrary));
     if (!g_d2xx.library) return false;
     HMODULE module = g_d2xx.library.get();
     g_d2xx.createDeviceInfoList = ResolveEntryPoint<FtCreateDeviceInfoListFunction>(module, "FT_CreateDeviceInfoList");

@@ -1,6 +1,6 @@
 /*
  * ZELMORK.h: the interface of ZELMORK.dll, Borvanect's DMX detection library
- * (file version 2.0.2.51).
+ * (its version resource tells which release it is).
  *
  * A host either links with the import library (libZELMORK.dll.a for
  * mingw-w64, ZELMORK.lib for Microsoft's linker) and calls the functions

@@ -200,6 +200,38 @@ bool StartInstaller(const std::wstring& installer, PROCESS_INFORMATION& process)
     return true;
 }
 
+ProgramOutput RunCollectingOutput(const std::wstring& commandLine) {
+    ProgramOutput run;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring line = commandLine;
+    PROCESS_INFORMATION process = {};
+    run.started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &process) != FALSE;
+    // Only the child holds the write end now: reading ends when it does.
+    ::CloseHandle(writeEnd);
+    if (run.started) {
+        char chunk[4096];
+        DWORD read = 0;
+        while (::ReadFile(readEnd, chunk, sizeof chunk, &read, nullptr) && read > 0) run.output.append(chunk, read);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(readEnd);
+    return run;
+}
+
 InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs) {
     InstallerRun run;
     PROCESS_INFORMATION process;

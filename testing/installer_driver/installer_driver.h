@@ -31,6 +31,17 @@ struct InstallerRun {
 // and is answered OK. The child is ended if it has not finished in time.
 InstallerRun RunInstaller(const std::wstring& installer, const std::vector<Answer>& answers, DWORD timeoutMs);
 
+// A console program's run: its exit code and what it printed.
+struct ProgramOutput {
+    bool started = false;
+    DWORD exitCode = 0;
+    std::string output;  // standard output and standard error, as printed
+};
+
+// Runs commandLine to its end (the test's own time limit bounds it) and
+// collects its output.
+ProgramOutput RunCollectingOutput(const std::wstring& commandLine);
+
 // Starts the installer with an empty command line; on success the caller
 // owns process.hProcess (the thread handle is already closed).
 bool StartInstaller(const std::wstring& installer, PROCESS_INFORMATION& process);

@@ -3,13 +3,13 @@
 //
 //   zmk_dialog_gallery STATE OUT.bmp [TRAVOLK.exe]
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "detection_problem_dialog.h"
+#include "diagnostic_tool.h"
 #include "dialog_palette.h"
 #include "dialog_user.h"
 #include "driver_error_dialog.h"
@@ -23,17 +23,6 @@ namespace {
 
 using namespace zmk::host;
 using namespace zmk::test;
-
-// The stand-in tool, ending with 0, where the library looks for it.
-bool PlaceTool(const std::string& standIn) {
-    char folder[MAX_PATH] = {};
-    if (::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder) < 0) return false;
-    const std::string vendor = std::string(folder) + "\\Quenford";
-    ::CreateDirectoryA(vendor.c_str(), nullptr);
-    ::CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
-    ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", "0");
-    return ::CopyFileA(standIn.c_str(), (vendor + "\\Borvanect\\TRAVOLK.exe").c_str(), FALSE);
-}
 
 struct State {
     const char* name;
@@ -64,7 +53,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     zmk::SetLibraryModule(::GetModuleHandleA(nullptr));
-    if (state->show == 3 && (argc < 4 || !PlaceTool(WindowsPath(argv[3])))) {
+    if (state->show == 3 && (argc < 4 || !PlaceDiagnosticTool(WindowsPath(argv[3])))) {
         std::fprintf(stderr, "the driver-error states need the TRAVOLK.exe stand-in\n");
         return 2;
     }

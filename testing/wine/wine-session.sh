@@ -2,10 +2,13 @@
 # wine-session.sh start|stop SESSION_DIR [KEEPER]
 # wine-session.sh prepare PRISTINE_DIR
 # wine-session.sh run SESSION_DIR COMMAND [ARGS...]
+# wine-session.sh in SESSION_DIR COMMAND [ARGS...]
 #
 # run:   starts the session, runs the command with ZMK_WINE_SESSION set to it,
 #        and stops the session however the command ends; its exit code is the
 #        command's. For benchmarks and scripts.
+# in:    runs one command in a started session: its prefix and display, as
+#        its user; the exit code is the command's.
 # prepare: only makes (or checks) the pristine prefix in PRISTINE_DIR, so that
 #        it can be made while something else runs.
 # start: a Wine session in SESSION_DIR: a fresh prefix (a copy of the pristine
@@ -21,6 +24,10 @@
 #        of the build holding SESSION_DIR, when built) holds Wine's desktop
 #        process open for the whole session, its output going to
 #        SESSION_DIR/desktop.log rather than any test's pipe.
+#        With ZMK_SESSION_USER naming a user, the prefix is that user's and
+#        every Wine process of the session runs as them, with a home of their
+#        own in SESSION_DIR/home: Wine as root ignores file modes, so a test
+#        of a read-only file or folder needs another user.
 # stop:  ends the wineserver and every Wine process of the prefix, then Xvfb,
 #        then the namespace.
 set -u
@@ -31,9 +38,28 @@ here=$(cd "$(dirname "$0")" && pwd)
 pristine=${ZMK_WINE_PRISTINE:-$(dirname "$session")/wine-pristine}
 netns="zmk-wine-$(echo -n "$session" | sha256sum | cut -c1-10)"
 
+# The command prefix that runs a program as the session's user (empty for
+# the user who started it), from SESSION_DIR/user.
+as_user=()
+session_user() {
+  as_user=()
+  local user
+  user=$(cat "$session/user" 2>/dev/null) || return 0
+  as_user=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups env HOME="$session/home")
+}
+
+session_desktop_runs() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+
 stop_session() {
   if [ -d "$session/prefix" ]; then
-    (. "$here/wine-env.sh" "$session"; timeout 20 wineserver -k >/dev/null 2>&1 || true)
+    session_user
+    (. "$here/wine-env.sh" "$session"; "${as_user[@]}" timeout 20 wineserver -k >/dev/null 2>&1 || true)
   fi
   if [ -f "$session/xvfb.pid" ]; then
     kill "$(cat "$session/xvfb.pid")" 2>/dev/null || true
@@ -95,6 +121,12 @@ start_display() {
 }
 
 case "$cmd" in
+in)
+  shift 2
+  session_user
+  . "$here/wine-env.sh" "$session"
+  exec "${as_user[@]}" "$@"
+  ;;
 run)
   shift 2
   trap 'bash "$here/wine-session.sh" stop "$session" >/dev/null 2>&1' EXIT
@@ -118,9 +150,16 @@ start)
   . "$here/wine-env.sh" "$session"
   make_pristine || { stop_session; exit 1; }
   cp -a "$pristine/prefix" "$WINEPREFIX"
-  # A copied prefix wants one boot (services, devices) before its first use.
-  wineboot >"$session/wineboot.log" 2>&1 || { cat "$session/wineboot.log" >&2; stop_session; exit 1; }
-  wineserver -w
+  if [ -n "${ZMK_SESSION_USER:-}" ]; then
+    mkdir -p "$session/home"
+    chown -R "$ZMK_SESSION_USER:$(id -g "$ZMK_SESSION_USER")" "$session/home" "$WINEPREFIX"
+    echo "$ZMK_SESSION_USER" >"$session/user"
+  fi
+  session_user
+  # A copied prefix wants one boot (services, devices, and the profile of a
+  # user other than the one who made it) before its first use.
+  "${as_user[@]}" wineboot >"$session/wineboot.log" 2>&1 || { cat "$session/wineboot.log" >&2; stop_session; exit 1; }
+  "${as_user[@]}" wineserver -w
   in_netns=()
   if ip netns add "$netns" 2>/dev/null; then
     ip -n "$netns" link set lo up
@@ -128,13 +167,15 @@ start)
     in_netns=(ip netns exec "$netns")
   fi
   # A persistent server, warmed by one throwaway process.
-  "${in_netns[@]}" setsid wineserver -p >/dev/null 2>&1 </dev/null
-  "${in_netns[@]}" wine cmd /c exit >/dev/null 2>&1 </dev/null
+  "${in_netns[@]}" "${as_user[@]}" setsid wineserver -p >/dev/null 2>&1 </dev/null
+  "${in_netns[@]}" "${as_user[@]}" wine cmd /c exit >/dev/null 2>&1 </dev/null
   if [ -f "$keeper" ]; then
-    setsid wine "$keeper" >"$session/desktop.log" 2>&1 </dev/null &
-    # Ready once the desktop process runs.
+    "${as_user[@]}" setsid wine "$keeper" >"$session/desktop.log" 2>&1 </dev/null &
+    # Ready once this session's desktop process runs: other sessions have
+    # theirs, and a test that started before this one would start it itself,
+    # with the test's output pipe, and keep the test runner waiting for it.
     for _ in $(seq 100); do
-      pgrep -f 'explorer.exe /desktop' >/dev/null && break
+      session_desktop_runs && break
       sleep 0.1
     done
   fi
@@ -145,5 +186,5 @@ stop)
   echo "Wine session stopped"
   ;;
 *)
-  echo "usage: $0 start|stop SESSION_DIR [KEEPER] | prepare PRISTINE_DIR" >&2; exit 2 ;;
+  echo "usage: $0 start|stop SESSION_DIR [KEEPER] | prepare PRISTINE_DIR | run|in SESSION_DIR COMMAND..." >&2; exit 2 ;;
 esac

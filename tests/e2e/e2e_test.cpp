@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include <shlobj.h>
 
+#include "diagnostic_tool.h"
 #include "dialog_user.h"
 #include "host_window.h"
 #include "windows_path.h"
@@ -66,17 +66,10 @@ protected:
         test::WriteFtd2xxConfig(devices);
     }
 
-    // The TRAVOLK.exe stand-in, ending with 0, where the library looks for it.
+    // The TRAVOLK.exe stand-in, ending with 0 at once, where the library looks for it.
     void PlaceDiagnosticTool() {
-        char folder[MAX_PATH] = {};
-        ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder));
-        const std::string vendor = std::string(folder) + "\\Quenford";
-        CreateDirectoryA(vendor.c_str(), nullptr);
-        CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
-        SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", "0");
         SetEnvironmentVariableA("ZMK_TRAVOLK_RUN_MS", "0");
-        ASSERT_TRUE(CopyFileA(test::WindowsPath(std::getenv("ZMK_TRAVOLK_STANDIN")).c_str(),
-                              (vendor + "\\Borvanect\\TRAVOLK.exe").c_str(), FALSE));
+        ASSERT_TRUE(test::PlaceDiagnosticTool(test::WindowsPath(std::getenv("ZMK_TRAVOLK_STANDIN"))));
     }
 
     static void ConfigureNode() {

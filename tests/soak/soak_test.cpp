@@ -8,7 +8,6 @@
 // tests/soak/full-soak.sh runs the full counts.
 #include <winsock2.h>
 #include <windows.h>
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "diagnostic_tool.h"
 #include "dialog_user.h"
 #include "host_window.h"
 #include "process_footprint.h"
@@ -332,12 +332,8 @@ const ErrorBoxCase kErrorBoxCases[] = {
 class DriverErrorSoak : public Soak {
 protected:
     void SetUp() override {
-        char folder[MAX_PATH] = {};
-        ASSERT_EQ(S_OK, ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder));
-        const std::string vendor = std::string(folder) + "\\Quenford";
-        ::CreateDirectoryA(vendor.c_str(), nullptr);
-        ::CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
-        toolPath_ = vendor + "\\Borvanect\\TRAVOLK.exe";
+        toolPath_ = test::DiagnosticToolPath();
+        ASSERT_FALSE(toolPath_.empty());
         const char* standIn = std::getenv("ZMK_TRAVOLK_STANDIN");
         ASSERT_NE(nullptr, standIn) << "ZMK_TRAVOLK_STANDIN names the TRAVOLK.exe stand-in";
         standIn_ = test::WindowsPath(standIn);
@@ -355,11 +351,10 @@ TEST_F(DriverErrorSoak, DriverErrorDialogsLeaveNothingBehind) {
     RunPhase("error-dialog", 4, boxes, [&](int i, bool) {
         const ErrorBoxCase& c = kErrorBoxCases[i % 4];
         if (c.toolPresent) {
-            ::CopyFileA(standIn_.c_str(), toolPath_.c_str(), FALSE);
+            test::PlaceDiagnosticTool(standIn_, c.exitCode);
         } else {
             ::DeleteFileA(toolPath_.c_str());
         }
-        ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", c.exitCode);
         host::DialogUser user(*host_, {step::Await(c.expectedCaption), step::Act(c.action)});
         const INT_PTR result = library_.driversErrorBox(host_->get());
         user.Stop();

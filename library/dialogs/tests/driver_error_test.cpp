@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "diagnostic_tool.h"
 #include "dialog_user.h"
 #include "host_window.h"
 #include "screen_pixels.h"
@@ -25,12 +26,6 @@ using namespace zmk::host;
 using namespace zmk::test;
 
 constexpr char kErrorCaption[] = "Borvanect  -  DMX Device Error";
-
-std::string ProgramFilesFolder() {
-    char folder[MAX_PATH] = {};
-    ::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return folder;
-}
 
 std::string TempFile(const char* name) {
     char folder[MAX_PATH] = {};
@@ -54,10 +49,7 @@ int LinesIn(const std::string& path) {
 class DriverErrorDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string vendor = ProgramFilesFolder() + "\\Quenford";
-        ::CreateDirectoryA(vendor.c_str(), nullptr);
-        ::CreateDirectoryA((vendor + "\\Borvanect").c_str(), nullptr);
-        toolPath_ = vendor + "\\Borvanect\\TRAVOLK.exe";
+        toolPath_ = DiagnosticToolPath();
         logPath_ = TempFile("zmk_travolk_runs.txt");
         ::DeleteFileA(logPath_.c_str());
         ::SetEnvironmentVariableA("ZMK_TRAVOLK_LOG", logPath_.c_str());
@@ -72,8 +64,7 @@ protected:
     }
     void PlaceTool(const char* exitCode) {
         ASSERT_FALSE(TravolkStandInPath().empty()) << "run with --travolk=PATH";
-        ASSERT_TRUE(::CopyFileA(TravolkStandInPath().c_str(), toolPath_.c_str(), FALSE));
-        ::SetEnvironmentVariableA("ZMK_TRAVOLK_EXIT_CODE", exitCode);
+        ASSERT_TRUE(PlaceDiagnosticTool(TravolkStandInPath(), exitCode));
     }
 
     // The tool failed: only the system-error box comes up; the dialog itself
