@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "ascii_case.h"
 #include "findings.h"
 
 namespace zmk::doctor {
@@ -14,7 +15,7 @@ std::string QuoteText(const std::string& text) { return Quote(text.data(), text.
 std::string Folded(const std::string& text) {
     std::string folded;
     for (char c : text) {
-        if (c != ' ') folded += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        if (c != ' ') folded += AsciiUpper(c);
     }
     return folded;
 }

@@ -1,19 +1,19 @@
 #include "staged_file_name.h"
 
+#include "ascii_case.h"
+
 namespace zmk {
 namespace {
 
-wchar_t Lower(wchar_t c) noexcept { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
 bool IsHexDigit(wchar_t c) noexcept {
-    const wchar_t lower = Lower(c);
+    const wchar_t lower = AsciiLower(c);
     return (lower >= L'0' && lower <= L'9') || (lower >= L'a' && lower <= L'f');
 }
 
 // Compares ASCII letters without regard to case; `lowerText` is lower case.
 const wchar_t* SkipText(const wchar_t* name, const wchar_t* lowerText) noexcept {
     for (; *lowerText != L'\0'; ++name, ++lowerText) {
-        if (Lower(*name) != *lowerText) return nullptr;
+        if (AsciiLower(*name) != *lowerText) return nullptr;
     }
     return name;
 }
