@@ -35,6 +35,7 @@ constexpr int kMaxLists = 8;
 struct Device {
     ULONG type;
     char description[64];
+    bool opened;  // by another program: the driver withholds what it could not read
 };
 
 struct DeviceList {
@@ -78,6 +79,10 @@ void ParseLine(char* line, Config& config) {
     if (std::strncmp(line, "count_ms=", 9) == 0) config.countMs = ParseMilliseconds(line + 9);
     if (std::strncmp(line, "list_ms=", 8) == 0) config.listMs = ParseMilliseconds(line + 8);
     DeviceList& list = config.list[config.lists - 1];
+    if (std::strncmp(line, "opened=", 7) == 0) {
+        long which = std::strtol(line + 7, nullptr, 0);
+        if (which >= 1 && which <= list.count) list.devices[which - 1].opened = true;
+    }
     if (std::strncmp(line, "device=", 7) == 0 && list.count < kMaxDevices) {
         char* rest = nullptr;
         Device& device = list.devices[list.count++];
@@ -189,14 +194,19 @@ FtStatus WINAPI FT_GetDeviceInfoList(FtDeviceListInfoNode* list, DWORD* deviceCo
     // Like the real driver, every record it holds, whatever room the caller has.
     for (long i = 0; i < written; ++i) {
         // Past the listed devices, more of the last one (or of an FT232R).
-        Device device = {5, "FT232R USB UART"};
+        Device device = {5, "FT232R USB UART", false};
         if (devices.count > 0) device = devices.devices[i < devices.count ? i : devices.count - 1];
         FtDeviceListInfoNode node = {};
         node.type = device.type;
         // Hub 1, port 1 onwards: a location of its own for each device, as on a real bus.
         node.locationId = 0x11 + static_cast<ULONG>(i);
-        lstrcpynA(node.serialNumber, "ZMK0001", sizeof node.serialNumber);
-        std::memcpy(node.description, device.description, sizeof node.description);
+        // A device open in another program: flagged, its serial number and
+        // description withheld, as the real driver gives it.
+        node.flags = device.opened ? 1 : 0;
+        if (!device.opened) {
+            lstrcpynA(node.serialNumber, "ZMK0001", sizeof node.serialNumber);
+            std::memcpy(node.description, device.description, sizeof node.description);
+        }
         list[i] = node;
     }
     *deviceCount = static_cast<DWORD>(config.report >= 0 ? config.report : written);
