@@ -29,7 +29,7 @@ void RefusedReplySteps(const Findings& findings, std::vector<std::string>& steps
                 break;
             case ReplyVerdict::PortCannotOutput: steps.push_back("switch the node's first port to output"); break;
             case ReplyVerdict::OutputSwitched:
-                steps.push_back("set its output universe to 0 (Sub-Net 0, universe 0; it is " +
+                steps.push_back("set the node's output universe to 0 (Sub-Net 0, universe 0; it is " +
                                 OutputUniverseText(reply.swOut[0]) + ")");
                 break;
             case ReplyVerdict::NotOpenDmxEthernet:
@@ -75,7 +75,12 @@ void SettingsSteps(const Findings& findings, std::vector<std::string>& steps) {
             steps.push_back("Borvanect has no network settings for this user: set the node's address in Borvanect");
             break;
         case Settings::Locked:
-            steps.push_back("close Borvanect (or the program that has Pelvaro.bin open), then rescan");
+            if (findings.settingsHolders.empty()) {
+                steps.push_back("close Borvanect (or the program that has Pelvaro.bin open), then rescan");
+            }
+            for (const std::string& holder : findings.settingsHolders) {
+                steps.push_back("close " + holder + ": it has Borvanect's Pelvaro.bin open; then rescan");
+            }
             break;
         case Settings::Unreadable:
             steps.push_back("give this user the right to read Borvanect's Pelvaro.bin");

@@ -30,6 +30,7 @@ struct Findings {
     };
     Settings settings = Settings::Read;
     unsigned codePage = 0;        // the ANSI code page, for FolderNotInCodePage
+    std::vector<std::string> settingsHolders;  // the programs that have Pelvaro.bin open, where Windows names them
     std::string oddAddress;       // why the configured address is no node's, or empty
     Ipv4Octets configured{};
 

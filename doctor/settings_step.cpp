@@ -104,6 +104,7 @@ std::string OpenFailure(DWORD error, const std::wstring& path, Findings& finding
         case ERROR_SHARING_VIOLATION: {
             findings.settings = Findings::Settings::Locked;
             std::vector<std::string> holders = FileHolders(path);
+            findings.settingsHolders = holders;
             std::string words = "cannot be opened without sharing: ";
             if (holders.empty()) return words + "Borvanect or another program has it open";
             for (std::size_t i = 0; i < holders.size(); ++i) words += (i == 0 ? "" : ", ") + holders[i];

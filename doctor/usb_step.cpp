@@ -208,6 +208,7 @@ Step CheckD2xx(UsbOutcome& outcome, Findings& findings) {
         }
         if (available > kRecordsShown) Say(step, "  ... and %lu more records", available - kRecordsShown);
     }
+    if (findings.deviceInUse && step.verdict == "ok") step.verdict = "device in use";
     // With one device counted, the library identifies it from this call alone.
     if (counted == 1) {
         outcome.identified = IdentifyListedDevice(listed, described, room);

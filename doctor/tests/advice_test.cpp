@@ -32,6 +32,12 @@ TEST(Advice, EachCauseHasItsOwnFix) {
          "Borvanect has no network settings for this user: set the node's address in Borvanect"},
         {"locked", [](Findings& f) { f.settings = S::Locked; f.network = Findings::Network::NotPolled; },
          "close Borvanect (or the program that has Pelvaro.bin open), then rescan"},
+        {"locked by a named program", [](Findings& f) {
+             f.settings = S::Locked;
+             f.settingsHolders = {"Borvanect (process 9)"};
+             f.network = Findings::Network::NotPolled;
+         },
+         "close Borvanect (process 9): it has Borvanect's Pelvaro.bin open; then rescan"},
         {"code page", [](Findings& f) { f.settings = S::FolderNotInCodePage; f.codePage = 1252; },
          "move Borvanect's user folder to a path that code page 1252 can hold"},
         {"silent", [](Findings&) {},
@@ -50,7 +56,7 @@ TEST(Advice, EachCauseHasItsOwnFix) {
              f.refused.Add(ReplyVerdict::OutputSwitched);
              f.refusedReply.swOut[0] = 0x10;
          },
-         "set its output universe to 0 (Sub-Net 0, universe 0; it is Sub-Net 1, universe 0 of that sub-net)"},
+         "set the node's output universe to 0 (Sub-Net 0, universe 0; it is Sub-Net 1, universe 0 of that sub-net)"},
         {"another address", [](Findings& f) {
              f.network = Findings::Network::Refused;
              f.refused.Add(ReplyVerdict::NotConfiguredNode);
@@ -78,7 +84,7 @@ TEST(Advice, EachCauseHasItsOwnFix) {
     both.refused.Add(ReplyVerdict::OutputSwitched);
     std::vector<std::string> steps = NextSteps(both);
     ASSERT_EQ(2u, steps.size());
-    EXPECT_EQ(0u, steps[0].find("set its output universe to 0"));
+    EXPECT_EQ(0u, steps[0].find("set the node's output universe to 0"));
     EXPECT_EQ(0u, steps[1].find("set the node's long name"));
     // What needs nothing gets nothing.
     Findings found = Silent();
