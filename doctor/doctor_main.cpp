@@ -16,6 +16,7 @@
 #include "activity.h"
 #include "advice.h"
 #include "detection_decision.h"
+#include "discovery_step.h"
 #include "findings.h"
 #include "network_step.h"
 #include "patch_step.h"

@@ -3,18 +3,14 @@
 #include <winsock2.h>
 
 #include <cstring>
-#include <map>
-#include <memory>
 #include <vector>
 
 #include "activity.h"
+#include "art_net_reading.h"
 #include "artnet_probe.h"
 #include "detect_interfaces.h"
-#include "socket_resource.h"
 #include "system_facts.h"
 #include "win32/clock.h"
-#include "win32/error_text.h"
-#include "win32/text_encoding.h"
 #include "wording.h"
 
 namespace zmk::doctor {
@@ -22,34 +18,6 @@ namespace {
 
 // Every datagram is counted; this many are reported in full.
 constexpr int kDatagramsShown = 32;
-// Every node that answers a discovery is counted and judged; this many are
-// reported in full, and at most this many kept at all (a /20 full of nodes).
-constexpr std::size_t kNodesShown = 32;
-constexpr std::size_t kNodesKept = 4096;
-// Large enough for any UDP datagram, so that a long one is seen whole.
-constexpr int kLargestDatagram = 65536;
-// A window looks at the clock at least this often, however busy its socket.
-constexpr int kReadsPerTurn = 64;
-// What is still queued when a window closes is counted for this long at most.
-constexpr double kUnreadCountMs = 50;
-
-std::string ErrorWords(int error) { return ErrorText(static_cast<DWORD>(error)); }
-
-sockaddr_in ArtNetAddress(const Ipv4Octets& address) {
-    sockaddr_in socketAddress = {};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_port = ::htons(kArtNetPort);
-    std::memcpy(&socketAddress.sin_addr, address.data(), 4);
-    return socketAddress;
-}
-
-Ipv4Octets OctetsOf(const sockaddr_in& socketAddress) {
-    Ipv4Octets octets;
-    std::memcpy(octets.data(), &socketAddress.sin_addr, 4);
-    return octets;
-}
-
-std::string InterfaceName(const Ipv4Interface& face) { return "\"" + Given(face.name) + "\""; }
 
 // This computer's own addresses: a poll from one of them is its own.
 bool IsOwnAddress(const Ipv4Octets& address) {
@@ -66,53 +34,6 @@ bool IsOwnAddress(const Ipv4Octets& address) {
 bool IsOwnPoll(const std::uint8_t* datagram, std::size_t length, const Ipv4Octets& source) {
     const auto poll = BuildArtPoll();
     return length == poll.size() && std::memcmp(datagram, poll.data(), poll.size()) == 0 && IsOwnAddress(source);
-}
-
-void SayReplyFields(Step& step, const ArtPollReplyFields& fields, Json& facts) {
-    const std::string shortName = FieldText(fields.shortName);
-    const std::string longName = FieldText(fields.longName);
-    const std::string nodeReport = FieldText(fields.nodeReport);
-    Say(step, "      ShortName %s, LongName %s", Given(Quote(shortName.data(), shortName.size())).c_str(),
-        Given(Quote(longName.data(), longName.size())).c_str());
-    Say(step, "      NodeReport %s", Given(Quote(nodeReport.data(), nodeReport.size())).c_str());
-    Say(step, "      NumPorts %u, PortTypes %s (port 1: %s), GoodOutput %s", fields.numPorts,
-        HexBytes(fields.portTypes.data(), 4).c_str(), PortTypeText(fields.portTypes[0]).c_str(),
-        HexBytes(fields.goodOutput.data(), 4).c_str());
-    unsigned portAddress = PortAddress(fields);
-    Say(step, "      Net %u, Sub-Net %u, SwOut %s: port 1 has Port-Address %u (%u:%u:%u)", fields.netSwitch,
-        fields.subSwitch, HexBytes(fields.swOut.data(), 4).c_str(), portAddress, portAddress >> 8,
-        portAddress >> 4 & 0x0F, portAddress & 0x0F);
-    std::string mac = HexBytes(fields.mac.data(), 6);
-    for (char& c : mac) c = c == ' ' ? ':' : c;
-    Say(step, "      IpAddress %s, MAC %s, BindIp %s, BindIndex %u", DottedText(fields.ipAddress).c_str(), mac.c_str(),
-        DottedText(fields.bindIp).c_str(), fields.bindIndex);
-    facts["ipAddress"] = DottedText(fields.ipAddress);
-    facts["shortName"] = Given(Utf8FromAnsi(shortName));
-    facts["longName"] = Given(Utf8FromAnsi(longName));
-    facts["nodeReport"] = Given(Utf8FromAnsi(nodeReport));
-    facts["numPorts"] = fields.numPorts;
-    facts["portTypes"] = HexBytes(fields.portTypes.data(), 4);
-    facts["goodOutput"] = HexBytes(fields.goodOutput.data(), 4);
-    facts["net"] = fields.netSwitch;
-    facts["subNet"] = fields.subSwitch;
-    facts["swOut"] = HexBytes(fields.swOut.data(), 4);
-    facts["portAddress"] = portAddress;
-    facts["mac"] = mac;
-    facts["bindIp"] = DottedText(fields.bindIp);
-    facts["bindIndex"] = fields.bindIndex;
-}
-
-// The UDP port's holders, or the usual cause when the system names none.
-void SayPortHolders(Step& step, Findings& findings) {
-    findings.portHolders = UdpPortHolders(kArtNetPort);
-    for (const std::string& holder : findings.portHolders) {
-        step.facts["portHolders"].push_back(holder);
-        Say(step, "  held by %s", holder.c_str());
-    }
-    if (findings.portHolders.empty()) {
-        Say(step, "  the system does not say which program holds it; usually another Art-Net program (a lighting "
-                  "console, a visualiser, a node utility) is running: close it and try again.");
-    }
 }
 
 bool NodeOnHostSubnet(const Ipv4Octets& node) {
@@ -152,59 +73,6 @@ std::string RouteWords(const Ipv4Octets& destination) {
     std::string error;
     if (!RouteTo(destination, through, error)) return "with no route to it (" + error + ")";
     return "through the local address " + DottedText(through.address) + " (" + InterfaceName(through) + ")";
-}
-
-struct Received {
-    const std::uint8_t* bytes;
-    std::size_t length;
-    Ipv4Octets source;
-    unsigned port;
-    double ms;
-};
-
-// Reads what reaches socket until the window ends, looking at the clock after
-// every datagram and waiting again after a bounded number, so that no storm
-// holds it past its end. Returns the error that ended it early, or 0.
-template <typename OnDatagram>
-int ListenUntil(SOCKET socket, WSAEVENT event, LARGE_INTEGER from, double windowMs, OnDatagram onDatagram) {
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kLargestDatagram]);
-    for (;;) {
-        double left = windowMs - MillisecondsSince(from);
-        if (left <= 0) return 0;
-        DWORD signalled = ::WSAWaitForMultipleEvents(1, &event, FALSE, static_cast<DWORD>(left) + 1, FALSE);
-        if (signalled == WSA_WAIT_FAILED) return ::WSAGetLastError();
-        if (signalled != WSA_WAIT_EVENT_0) continue;
-        ::WSAResetEvent(event);
-        for (int read = 0; read < kReadsPerTurn; ++read) {
-            sockaddr_in source = {};
-            int sourceLength = sizeof source;
-            int received = ::recvfrom(socket, reinterpret_cast<char*>(buffer.get()), kLargestDatagram, 0,
-                                      reinterpret_cast<sockaddr*>(&source), &sourceLength);
-            if (received == SOCKET_ERROR) {
-                int error = ::WSAGetLastError();
-                if (error == WSAEWOULDBLOCK) break;
-                // A port unreachable answered to a poll: the next datagram may be fine.
-                if (error == WSAECONNRESET) continue;
-                return error;
-            }
-            onDatagram(Received{buffer.get(), static_cast<std::size_t>(received), OctetsOf(source),
-                                ::ntohs(source.sin_port), MillisecondsSince(from)});
-            if (MillisecondsSince(from) >= windowMs) return 0;
-        }
-    }
-}
-
-// What is still queued on socket when its window closed: counted, not read
-// as replies. At least the number returned when counting ran out of time.
-int CountUnread(SOCKET socket, bool& atLeast) {
-    std::unique_ptr<char[]> buffer(new char[kLargestDatagram]);
-    LARGE_INTEGER started = Now();
-    int unread = 0;
-    for (;;) {
-        atLeast = MillisecondsSince(started) >= kUnreadCountMs;
-        if (atLeast || ::recv(socket, buffer.get(), kLargestDatagram, 0) == SOCKET_ERROR) return unread;
-        ++unread;
-    }
 }
 
 // The configured node's step: the library's probe, told to this observer.
@@ -390,13 +258,6 @@ private:
     bool unreadAtLeast_ = false;
 };
 
-// One node that answered the discovery: its first reply judged, and, for the
-// first few, kept for the report.
-struct Node {
-    ReplyFaults faults;
-    std::vector<std::uint8_t> reply;
-};
-
 }  // namespace
 
 Step ProbeConfiguredNode(const SettingsOutcome& settings, Findings& findings, NetworkOutcome& outcome) {
@@ -425,141 +286,6 @@ Step ProbeConfiguredNode(const SettingsOutcome& settings, Findings& findings, Ne
         ProbeArtNetNode(&observer);
     }
     watch.Finish(outcome);
-    return step;
-}
-
-Step DiscoverNodes(const SettingsOutcome& settings, Findings& findings, NetworkOutcome& outcome) {
-    Step step{"discovery", "0 nodes, 0 acceptable"};
-    step.facts["nodes"] = Json::array();
-    std::vector<Ipv4Interface> interfaces;
-    std::string error;
-    if (!HostIpv4Interfaces(interfaces, error)) {
-        step.verdict = "no interfaces";
-        Say(step, "This computer's IPv4 interfaces cannot be listed (%s).", error.c_str());
-        return step;
-    }
-    // Port 6454 on every address, as nodes answer to it; the doctor's own
-    // socket, for a poll the library never sends.
-    UniqueSocket socket(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-    sockaddr_in local = ArtNetAddress({0, 0, 0, 0});
-    if (!socket || ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        int bindError = ::WSAGetLastError();
-        step.verdict = "port busy";
-        step.facts["bindError"] = bindError;
-        Say(step, "No broadcast poll is sent: UDP port 6454 cannot be taken (%s).", ErrorWords(bindError).c_str());
-        SayPortHolders(step, findings);
-        return step;
-    }
-    BOOL broadcast = TRUE;
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&broadcast), sizeof broadcast);
-    UniqueWsaEvent event(::WSACreateEvent());
-    if (!event || ::WSAEventSelect(socket.get(), event.get(), FD_READ) != 0) {
-        step.verdict = "socket failed";
-        Say(step, "The socket cannot wait for replies (%s).", ErrorWords(::WSAGetLastError()).c_str());
-        return step;
-    }
-    findings.discovered = true;
-    auto poll = BuildArtPoll();
-    LARGE_INTEGER polled = Now();
-    for (const Ipv4Interface& face : interfaces) {
-        if (face.address[0] == 127) continue;
-        sockaddr_in destination = ArtNetAddress(DirectedBroadcast(face));
-        bool sent = ::sendto(socket.get(), reinterpret_cast<const char*>(poll.data()), static_cast<int>(poll.size()),
-                             0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR;
-        step.facts["polls"].push_back({{"to", DottedText(DirectedBroadcast(face))}, {"interface", Given(face.name)},
-                                       {"sent", sent}});
-        if (sent) {
-            Say(step, "ArtPoll broadcast to %s on %s", DottedText(DirectedBroadcast(face)).c_str(),
-                InterfaceName(face).c_str());
-        } else {
-            Say(step, "ArtPoll broadcast to %s on %s could not be sent (%s)", DottedText(DirectedBroadcast(face)).c_str(),
-                InterfaceName(face).c_str(), ErrorWords(::WSAGetLastError()).c_str());
-        }
-    }
-
-    // The first reply of each node, by the address it came from.
-    std::map<Ipv4Octets, Node> nodes;
-    std::size_t beyondKept = 0;
-    std::size_t kept = 0;
-    {
-        Listening listening("listening for nodes", kReplyWaitMs);
-        ListenUntil(socket.get(), event.get(), polled, kReplyWaitMs, [&](const Received& datagram) {
-            if (ArtNetOpCode(datagram.bytes, datagram.length) != kOpPollReply) return;
-            auto known = nodes.find(datagram.source);
-            if (known != nodes.end()) return;
-            if (nodes.size() == kNodesKept) {
-                ++beyondKept;
-                return;
-            }
-            // Would the library accept this node if Pelvaro.bin named it?
-            Node& node = nodes[datagram.source];
-            node.faults = CheckEveryReplyField(datagram.bytes, datagram.length, datagram.source, datagram.source);
-            if (kept < kNodesShown) {
-                node.reply.assign(datagram.bytes, datagram.bytes + datagram.length);
-                ++kept;
-            }
-        });
-    }
-    bool atLeast = false;
-    int unread = CountUnread(socket.get(), atLeast);
-    event.reset();
-    socket.reset();
-    outcome.listenedMs += MillisecondsSince(polled);
-
-    std::size_t acceptable = 0;
-    std::size_t hiddenAcceptable = 0;
-    std::size_t hidden = 0;
-    std::string hiddenAcceptableList;
-    for (const auto& [address, node] : nodes) {
-        const bool accepted = node.faults.None();
-        const bool configured = settings.addressRead && address == settings.configured;
-        if (accepted) {
-            ++acceptable;
-            findings.acceptableNode = address;
-        }
-        if (node.reply.empty()) {
-            ++hidden;
-            if (accepted) {
-                ++hiddenAcceptable;
-                if (hiddenAcceptable <= 8) hiddenAcceptableList += (hiddenAcceptable == 1 ? "" : ", ") + DottedText(address);
-            }
-            step.facts["nodes"].push_back({{"address", DottedText(address)}, {"acceptable", accepted},
-                                           {"configured", configured}});
-            continue;
-        }
-        std::string words = ReplyVerdictText(node.faults, node.reply.data(), node.reply.size(), address, address);
-        std::size_t skipped = words.rfind(" (skipped)");
-        if (skipped != std::string::npos) words.erase(skipped);
-        Say(step, "Node %s%s: %s", DottedText(address).c_str(), configured ? " (the configured address)" : "",
-            accepted ? "the library would accept it at this address" : ("refused: " + words).c_str());
-        Json facts = {{"address", DottedText(address)}, {"acceptable", accepted}, {"configured", configured}};
-        SayReplyFields(step, DecodeArtPollReply(node.reply.data(), node.reply.size()), facts["reply"]);
-        step.facts["nodes"].push_back(facts);
-    }
-    if (hidden > 0) {
-        Say(step, "... and %zu more node%s, %zu of them acceptable%s%s", hidden, hidden == 1 ? "" : "s",
-            hiddenAcceptable, hiddenAcceptable == 0 ? "" : ": ", hiddenAcceptableList.c_str());
-    }
-    if (beyondKept > 0) Say(step, "... and more nodes beyond the %zu this report keeps", kNodesKept);
-    if (unread > 0) {
-        step.facts["notLookedAt"] = unread;
-        Say(step, "%s%d datagram%s still waiting when the window closed, not looked at", atLeast ? "at least " : "",
-            unread, unread == 1 ? " was" : "s were");
-    }
-    if (nodes.empty()) Say(step, "No node answered within %u ms.", kReplyWaitMs);
-    findings.acceptableNodes = static_cast<int>(acceptable);
-    step.verdict = Format("%zu node%s, %zu acceptable", nodes.size(), nodes.size() == 1 ? "" : "s", acceptable);
-    step.facts["count"] = nodes.size();
-    step.facts["acceptable"] = acceptable;
-    if (acceptable == 1 && (!settings.addressRead || findings.acceptableNode != settings.configured)) {
-        const std::string address = DottedText(findings.acceptableNode);
-        Say(step, "Exactly one acceptable node answers, at %s, but Pelvaro.bin names %s: the address to enter in "
-                  "Borvanect is %s (bytes 20 to 23 of Pelvaro.bin: %s).", address.c_str(),
-            settings.addressRead ? DottedText(settings.configured).c_str() : "no address", address.c_str(),
-            HexBytes(findings.acceptableNode.data(), 4).c_str());
-        step.facts["suggestedAddress"] = address;
-        step.facts["suggestedAddressBytes"] = HexBytes(findings.acceptableNode.data(), 4);
-    }
     return step;
 }
 

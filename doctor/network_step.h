@@ -1,6 +1,5 @@
 // Step 3: the library's own probe, watched: the ArtPoll it sends and every
-// datagram it reads, with its verdict on each; with --discover, a broadcast
-// poll of the doctor's own on every interface.
+// datagram it reads, with its verdict on each.
 #pragma once
 
 #include "advice.h"
@@ -17,6 +16,5 @@ struct NetworkOutcome {
 };
 
 Step ProbeConfiguredNode(const SettingsOutcome& settings, Findings& findings, NetworkOutcome& outcome);
-Step DiscoverNodes(const SettingsOutcome& settings, Findings& findings, NetworkOutcome& outcome);
 
 }  // namespace zmk::doctor
