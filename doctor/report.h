@@ -33,7 +33,7 @@ struct Redaction {
 // words only a name of 3 characters or more that is none of those words (so
 // "User" keeps "User folder", and "al" never touches "value").
 std::string Redacted(std::string_view marked, Redaction& counts);
-// The same with the names given, for a check of the rule.
+// The same with the names given (the DNS name is a second pass of it).
 std::string Redacted(std::string_view marked, const std::wstring& user, const std::wstring& computer,
                      Redaction& counts);
 
