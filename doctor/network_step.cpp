@@ -132,10 +132,10 @@ private:
                 if (event.value != 0) OnBindFailed(event.value);
                 break;
             case ProbeStep::Sent: OnSent(event.value); break;
-            case ProbeStep::Datagram: OnDatagram(event, static_cast<ReplyVerdict>(event.value), false); break;
+            case ProbeStep::Datagram: OnDatagram(event, static_cast<ReplyVerdict>(event.value)); break;
             case ProbeStep::Unread:
                 if (event.value == WSAEMSGSIZE) {
-                    OnDatagram(event, ReplyVerdict::TooLong, false);
+                    OnDatagram(event, ReplyVerdict::TooLong);
                 } else {
                     Say(step_, "  the receive failed (%s): the library's probe ends here, with no interface",
                         ErrorWords(event.value).c_str());
@@ -174,7 +174,8 @@ private:
         Say(step_, "Every datagram on port 6454 within %u ms of the poll, as the library judges it:", kReplyWaitMs);
     }
 
-    void OnDatagram(const ProbeEvent& event, ReplyVerdict verdict, bool afterDecision) {
+    // A datagram the library read (or, cut at 240 bytes, could not).
+    void OnDatagram(const ProbeEvent& event, ReplyVerdict verdict) {
         Ipv4Octets source{};
         unsigned port = 0;
         if (event.source) {
@@ -183,7 +184,7 @@ private:
             port = ::ntohs(from->sin_port);
         }
         Received datagram{event.datagram, event.length, source, port, MillisecondsSince(sentAt_)};
-        Report(datagram, verdict, afterDecision, verdict == ReplyVerdict::TooLong && event.step == ProbeStep::Unread);
+        Report(datagram, verdict, false, event.step == ProbeStep::Unread);
     }
 
     // One datagram in the report. The library's verdict decides; the list of
