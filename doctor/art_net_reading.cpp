@@ -91,4 +91,11 @@ int CountUnread(SOCKET socket, bool& atLeast) {
     }
 }
 
+void SayUnread(Step& step, int unread, bool atLeast, const char* indent) {
+    if (unread == 0) return;
+    step.facts["notLookedAt"] = unread;
+    Say(step, "%s%s%d datagram%s still waiting when the window closed, not looked at", indent,
+        atLeast ? "at least " : "", unread, unread == 1 ? " was" : "s were");
+}
+
 }  // namespace zmk::doctor

@@ -76,5 +76,7 @@ int ListenUntil(SOCKET socket, WSAEVENT event, LARGE_INTEGER from, double window
 // What is still queued on socket when its window closed: counted, not read
 // as replies. At least the number returned when counting ran out of time.
 int CountUnread(SOCKET socket, bool& atLeast);
+// Says, when there were any, how many datagrams the window left unread.
+void SayUnread(Step& step, int unread, bool atLeast, const char* indent);
 
 }  // namespace zmk::doctor

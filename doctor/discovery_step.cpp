@@ -143,11 +143,7 @@ Step DiscoverNodes(const SettingsOutcome& settings, Findings& findings, NetworkO
             hiddenAcceptable, hiddenAcceptable == 0 ? "" : ": ", hiddenAcceptableList.c_str());
     }
     if (beyondKept > 0) Say(step, "... and more nodes beyond the %zu this report keeps", kNodesKept);
-    if (unread > 0) {
-        step.facts["notLookedAt"] = unread;
-        Say(step, "%s%d datagram%s still waiting when the window closed, not looked at", atLeast ? "at least " : "",
-            unread, unread == 1 ? " was" : "s were");
-    }
+    SayUnread(step, unread, atLeast, "");
     if (nodes.empty()) Say(step, "No node answered within %u ms.", kReplyWaitMs);
     findings.acceptableNodes = static_cast<int>(acceptable);
     step.verdict = Format("%zu node%s, %zu acceptable", nodes.size(), nodes.size() == 1 ? "" : "s", acceptable);

@@ -68,6 +68,17 @@ std::string Quote(const char* bytes, std::size_t length) {
     return text + "\"";
 }
 
+std::string Joined(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+    return text;
+}
+
+std::string VersionText(std::uint32_t mostSignificant, std::uint32_t leastSignificant) {
+    return Format("%u.%u.%u.%u", mostSignificant >> 16, mostSignificant & 0xFFFFu, leastSignificant >> 16,
+                  leastSignificant & 0xFFFFu);
+}
+
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length) {
     std::string text;
     for (std::size_t i = 0; i < length; ++i) text += Format(i == 0 ? "%02X" : " %02X", bytes[i]);

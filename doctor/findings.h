@@ -52,6 +52,10 @@ std::string Unmarked(std::string_view text);
 
 // A text quoted for a person: printable ASCII as it is, anything else as \xNN.
 std::string Quote(const char* bytes, std::size_t length);
+// The items with separator between them.
+std::string Joined(const std::vector<std::string>& items, const char* separator);
+// "2.0.2.51" from a fixed version block's two words.
+std::string VersionText(std::uint32_t mostSignificant, std::uint32_t leastSignificant);
 // The same bytes in hex, "46 54 32 ..."
 std::string HexBytes(const std::uint8_t* bytes, std::size_t length);
 

@@ -91,11 +91,7 @@ public:
         step_.facts["count"] = index_;
         outcome.listenedMs += sent_ ? MillisecondsSince(sentAt_) : 0;
         if (index_ > shown_) Say(step_, "  ... and %d more datagrams (%d in all)", index_ - shown_, index_);
-        if (unread_ > 0) {
-            step_.facts["notLookedAt"] = unread_;
-            Say(step_, "  %s%d datagram%s still waiting when the window closed, not looked at", unreadAtLeast_ ? "at least " : "",
-                unread_, unread_ == 1 ? " was" : "s were");
-        }
+        SayUnread(step_, unread_, unreadAtLeast_, "  ");
         if (!sent_) return;
         if (taken_) {
             outcome.count = 1;

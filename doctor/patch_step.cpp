@@ -38,14 +38,6 @@ struct Blocker {
     std::string remedy;
 };
 
-// UTF-8, as the doctor's other text, written once to the output's encoding.
-std::string Narrow(const wchar_t* text) { return Utf8FromWide(text); }
-
-std::string VersionText(DWORD mostSignificant, DWORD leastSignificant) {
-    return Format("%lu.%lu.%lu.%lu", mostSignificant >> 16, mostSignificant & 0xFFFF, leastSignificant >> 16,
-                  leastSignificant & 0xFFFF);
-}
-
 std::string AttributeNames(DWORD attributes) {
     static const struct {
         DWORD bit;
@@ -78,17 +70,11 @@ std::vector<std::string> ProcessesWithModule(const wchar_t* path) {
         for (BOOL found = ::Module32FirstW(modules.get(), &module); found;
              found = ::Module32NextW(modules.get(), &module)) {
             if (::CompareStringOrdinal(module.szExePath, -1, path, -1, TRUE) != CSTR_EQUAL) continue;
-            holders.push_back(Format("%lu (%s)", process.th32ProcessID, Narrow(process.szExeFile).c_str()));
+            holders.push_back(Format("%lu (%s)", process.th32ProcessID, Utf8FromWide(process.szExeFile).c_str()));
             break;
         }
     }
     return holders;
-}
-
-std::string Joined(const std::vector<std::string>& items, const char* separator) {
-    std::string text;
-    for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-    return text;
 }
 
 // Another process has the file open and lets nobody else read it.
@@ -138,7 +124,7 @@ Prediction Predict(std::string& text) {
                 "\\Quenford\\Borvanect\\ZELMORK.dll in 259 characters)\n";
         return Fails("it cannot make the library's path", "install Borvanect in a Program Files folder with a shorter path");
     }
-    text += "Library: " + Narrow(target) + "\n";
+    text += "Library: " + Utf8FromWide(target) + "\n";
     const DWORD attributes = ::GetFileAttributesW(target);
     if (!IsInstalledLibrary(attributes)) {
         text += attributes == INVALID_FILE_ATTRIBUTES ? "  not there (" + ErrorText(::GetLastError()) + ")\n"
@@ -185,7 +171,7 @@ Prediction Predict(std::string& text) {
     if (attributes & kRefusedAttributes) {
         const std::string refused = AttributeNames(attributes & kRefusedAttributes);
         text += "Attributes: " + refused + ": the installer does not replace such a file\n";
-        blockers.push_back({"the library is marked " + refused, "clear its attributes (attrib -r -h -s \"" + Narrow(target) + "\")"});
+        blockers.push_back({"the library is marked " + refused, "clear its attributes (attrib -r -h -s \"" + Utf8FromWide(target) + "\")"});
     }
 
     // What this user may do in the folder tells whether the answers below
@@ -226,7 +212,7 @@ Prediction Predict(std::string& text) {
     } else {
         std::vector<std::string> leftovers;
         ForEachStagedFile(
-            folder, [](const wchar_t* path, void* list) { static_cast<std::vector<std::string>*>(list)->push_back(Narrow(path)); },
+            folder, [](const wchar_t* path, void* list) { static_cast<std::vector<std::string>*>(list)->push_back(Utf8FromWide(path)); },
             &leftovers);
         for (const std::string& leftover : leftovers) {
             text += "Leftover: " + leftover + ", the temporary file of an interrupted run: the installer removes it first\n";
@@ -239,7 +225,7 @@ Prediction Predict(std::string& text) {
         } else {
             text += "Folder: files may not be created in it (" + ErrorText(folderError) + ")\n";
             blockers.push_back({"no file may be created in the library's folder",
-                                "give administrators write permission on " + Narrow(folder)});
+                                "give administrators write permission on " + Utf8FromWide(folder)});
         }
     }
 

@@ -107,8 +107,7 @@ std::string OpenFailure(DWORD error, const std::wstring& path, Findings& finding
             findings.settingsHolders = holders;
             std::string words = "cannot be opened without sharing: ";
             if (holders.empty()) return words + "Borvanect or another program has it open";
-            for (std::size_t i = 0; i < holders.size(); ++i) words += (i == 0 ? "" : ", ") + holders[i];
-            return words + (holders.size() == 1 ? " has" : " have") + " it open";
+            return words + Joined(holders, ", ") + (holders.size() == 1 ? " has" : " have") + " it open";
         }
         case ERROR_FILE_NOT_FOUND:
             findings.settings = Findings::Settings::NoFile;

@@ -225,8 +225,7 @@ std::string FileVersionOf(const char* path) {
     if (::MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH) == 0) return {};
     VS_FIXEDFILEINFO fixed;
     if (!ReadFixedFileVersion(widePath, fixed)) return {};
-    return Format("%lu.%lu.%lu.%lu", fixed.dwFileVersionMS >> 16, fixed.dwFileVersionMS & 0xFFFF,
-                  fixed.dwFileVersionLS >> 16, fixed.dwFileVersionLS & 0xFFFF);
+    return VersionText(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
 }
 
 std::string WindowsBuild() {
